@@ -1,1 +1,139 @@
-// (to be written)
+#include "cli/lookup.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <utility>
+
+#include "cli/command.h"
+#include "pipeline/transfer.h"
+
+namespace {
+
+std::string lower(const std::string& s) {
+    std::string out = s;
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool is_separator(const std::string& item) {
+    return item.rfind("(-", 0) == 0;
+}
+
+// Edit distance, case-insensitive, for ranking close matches.
+size_t distance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t above = row[j];
+            size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + cost});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// Smallest edit distance between the query and any same-length window of the name, so
+// that a misspelt part of a long name still ranks that name first.
+size_t closeness(const std::string& query, const std::string& name) {
+    if (query.size() >= name.size()) return distance(query, name);
+    size_t best = distance(query, name);
+    for (size_t start = 0; start + query.size() <= name.size(); ++start)
+        best = std::min(best, distance(query, name.substr(start, query.size())));
+    return best;
+}
+
+std::string quote_list(const std::vector<std::string>& names) {
+    std::string out;
+    for (size_t k = 0; k < names.size(); ++k) {
+        if (k) out += ", ";
+        out += "'" + names[k] + "'";
+    }
+    return out;
+}
+
+[[noreturn]] void fail(const char* what, const std::string& query,
+                       const std::vector<std::string>& candidates) {
+    std::string message = std::string("unknown ") + what + " '" + query + "'";
+    if (!candidates.empty()) message += "; close matches: " + quote_list(candidates);
+    throw cli_error{2, message};
+}
+
+}  // namespace
+
+std::vector<std::string> split_popup(const char* popup_text) {
+    std::vector<std::string> items;
+    if (!popup_text) return items;
+    std::string current;
+    for (const char* p = popup_text; *p; ++p) {
+        if (*p == '|') {
+            items.push_back(current);
+            current.clear();
+        } else {
+            current += *p;
+        }
+    }
+    items.push_back(current);
+    return items;
+}
+
+int lookup_popup_item(const std::vector<std::string>& items, const std::string& query,
+                      const char* what) {
+    const int count = static_cast<int>(items.size());
+    // A position: all digits.
+    if (!query.empty() && query.size() < 10 && std::all_of(query.begin(), query.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+        })) {
+        int position = std::stoi(query);
+        if (position >= 1 && position <= count && !is_separator(items[size_t(position - 1)]))
+            return position;
+        std::string message = std::string("unknown ") + what + " '" + query + "'";
+        if (position >= 1 && position <= count)
+            message += "; item " + query + " is a separator";
+        else
+            message += "; positions run from 1 to " + std::to_string(count);
+        throw cli_error{2, message};
+    }
+    if (query.empty()) fail(what, query, {});
+    for (int k = 0; k < count; ++k)
+        if (items[size_t(k)] == query && !is_separator(items[size_t(k)])) return k + 1;
+
+    const std::string needle = lower(query);
+    std::vector<int> hits;
+    for (int k = 0; k < count; ++k) {
+        const std::string& item = items[size_t(k)];
+        if (is_separator(item)) continue;
+        if (lower(item) == needle) return k + 1;
+        if (lower(item).find(needle) != std::string::npos) hits.push_back(k);
+    }
+    if (hits.size() == 1) return hits[0] + 1;
+
+    std::vector<std::string> candidates;
+    if (hits.size() > 1) {
+        // Ambiguous: every item that contains the query is a close match.
+        for (int k : hits) candidates.push_back(items[size_t(k)]);
+        std::string message = std::string("unknown ") + what + " '" + query +
+                              "' (ambiguous); close matches: " + quote_list(candidates);
+        throw cli_error{2, message};
+    }
+    std::vector<std::pair<size_t, int>> ranked;
+    for (int k = 0; k < count; ++k) {
+        const std::string& item = items[size_t(k)];
+        if (is_separator(item) || item.empty()) continue;
+        ranked.emplace_back(closeness(needle, lower(item)), k);
+    }
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t k = 0; k < ranked.size() && k < 3; ++k)
+        candidates.push_back(items[size_t(ranked[k].second)]);
+    fail(what, query, candidates);
+}
+
+int lookup_transfer_entry(const std::string& query) {
+    static const std::vector<std::string> items = split_popup(TRANSFER_SPACES_STR);
+    return lookup_popup_item(items, query, "transfer function / colour space");
+}

@@ -1,0 +1,18 @@
+// Resolving a user's words to a popup item: by 1-based position or by name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Splits a "|"-joined popup text into its items (empty items kept).
+std::vector<std::string> split_popup(const char* popup_text);
+
+// Returns the 1-based position of the item that `query` names: a position ("7"), the
+// exact name, or a case-insensitive part of exactly one name. Separators (items starting
+// with "(-") are never chosen. Otherwise throws cli_error{2, "unknown <what> 'X'; ..."}
+// naming the closest items.
+int lookup_popup_item(const std::vector<std::string>& items, const std::string& query,
+                      const char* what);
+
+// lookup_popup_item over the transfer function / colour space catalogue.
+int lookup_transfer_entry(const std::string& query);

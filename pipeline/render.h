@@ -1,0 +1,40 @@
+// The CPU render driver: a whole frame corrected from a `parameters` record, with a
+// vectorised row function chosen once per frame from the processor's features.
+#pragma once
+
+#include "pipeline/image.h"
+#include "pipeline/parameters.h"
+
+// Renders rows area->y1 ... area->y2 - 1, columns area->x1 ... area->x2 - 1 of `out` from
+// the same pixels of `in` (both addressed relative to their own left/top). `scratch` may
+// be null (the driver keeps its own working memory); `callback`, when given, is called
+// after each row with `user` and a non-zero result stops the frame.
+void render(const image* in, image* out, const OfxRectI* area, char* scratch, const parameters* p,
+            int (*callback)(void*), void* user);
+
+// Vector widths of the row function. RENDER_AUTO picks the widest the processor runs.
+enum render_backend : int {
+    RENDER_AUTO = 0,
+    RENDER_PORTABLE = 1,  // plain C++, one pixel at a time through the same lane code
+    RENDER_LANES4 = 2,    // four lanes (SSE2 on x86-64, NEON on arm64, else portable)
+    RENDER_AVX2 = 3,      // eight lanes
+    RENDER_AVX512 = 4,    // sixteen lanes
+};
+bool render_backend_available(render_backend b);
+const char* render_backend_name(render_backend b);
+render_backend render_backend_auto();
+
+// As render, from a finished coefficient vector (not yet base-folded), on a chosen backend.
+// Every backend writes the same bits.
+void render_coefficients(const image* in, image* out, const OfxRectI* area, const float* coeffs,
+                         int (*callback)(void*), void* user, render_backend backend = RENDER_AUTO);
+
+// Rewrites the exponential and logarithmic curve slots to base 2 (curves unchanged
+// mathematically), so that the row function needs only fast log2 and exp2.
+void render_fold_bases(float* coeffs);
+
+// The fast approximations of the row function, one value at a time (bit-identical to
+// the lanes): for sweep tests against the standard library.
+float fast_log2(float v);
+float fast_exp2(float y);
+float fast_pow(float x, float a);

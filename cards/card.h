@@ -55,6 +55,17 @@ struct card {
 // The host layer stores this record byte for byte in its ColorCard data.
 static_assert(sizeof(void*) != 8 || sizeof(card) == 24592, "card layout is stored by the host");
 
+extern const reference_card refcard_XRITE_COLORCHECKER_24_BEFORE_NOV2014;
+extern const reference_card refcard_XRITE_COLORCHECKER_24_AFTER_NOV2014;
+extern const reference_card refcard_DATACOLOR_SPYDERCHECKR_24;
+extern const reference_card refcard_DATACOLOR_SPYDERCHECKR;
+extern const reference_card refcard_XRITE_COLORCHECKER_SG_BEFORE_NOV2014;
+extern const reference_card refcard_XRITE_COLORCHECKER_SG_AFTER_NOV2014;
+extern const reference_card refcard_XRITE_COLORCHECKER_PASSPORT_VIDEO;
+extern const reference_card refcard_XRITE_COLORCHECKER_VIDEO_COMPAT;
+extern const reference_card refcard_DGKCOLORTOOLS_DKK_5x7;
+extern const reference_card refcard_DSCLABS_ONESHOT;
+
 // Chart popup: item k (1-based) selects CARD_TYPE[k]; entry 0 repeats entry 1.
 constexpr int CARD_TYPE_COUNT = 10;
 extern const refcard_type CARD_TYPE[CARD_TYPE_COUNT + 1];

@@ -1,1 +1,364 @@
-// (to be written)
+#include "cards/sampling.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "pipeline/evaluate.h"
+#include "pipeline/slots.h"
+
+namespace {
+
+const char* pixel_address(const image* img, int64_t x, int64_t y) {
+    const int64_t stride = img->row_bytes;
+    const int64_t row = stride * (y - img->top);
+    return img->pixels + row + (x - img->left) * imageFormatBytes(img->format);
+}
+
+char* pixel_address(image* img, int64_t x, int64_t y) {
+    return const_cast<char*>(pixel_address(static_cast<const image*>(img), x, y));
+}
+
+template <typename T>
+T load(const char* p, int index) {
+    T value;
+    std::memcpy(&value, p + index * static_cast<int>(sizeof(T)), sizeof(T));
+    return value;
+}
+
+template <typename T>
+void store(char* p, int index, T value) {
+    std::memcpy(p + index * static_cast<int>(sizeof(T)), &value, sizeof(T));
+}
+
+// Rounds a frame position to the nearest pixel (ties up, truncating towards zero after
+// adding a half). Positions that are not finite or lie absurdly far out land far outside
+// any image rather than overflowing the integer conversion.
+int64_t round_position(float value) {
+    constexpr float FAR = 1.0e9f;
+    if (!(value > -FAR)) return -static_cast<int64_t>(FAR);
+    if (!(value < FAR)) return static_cast<int64_t>(FAR);
+    return static_cast<int64_t>(value + 0.5f);
+}
+
+// Clamps to 0-1; a NaN sample (from a NaN pixel in a float frame) reads as 0.
+float unit_clamp(float v) {
+    return std::fmin(std::fmax(v, 0.0f), 1.0f);
+}
+
+// Weight of column (or row) i of the span [a, b] whose ends are the columns i0 and i1.
+double span_weight(int64_t i, int64_t i0, int64_t i1, double a, double b) {
+    if (i0 == i1) return 1.0;
+    if (i1 == i0 + 1) {
+        // Two columns: a linear split at the span's midpoint.
+        const double m = static_cast<double>(i1) - (a + b) / 2.0;
+        return i == i0 ? m : 1.0 - m;
+    }
+    if (i == i0) return static_cast<double>(i0) - a + 1.0;
+    if (i == i1) return b - static_cast<double>(i1) + 1.0;
+    return 1.0;
+}
+
+void box_mean(const image* img, int64_t x0, int64_t y0, int64_t x1, int64_t y1, float* r, float* g,
+              float* b) {
+    const int64_t xa = std::min(x0, x1), xb = std::max(x0, x1);
+    const int64_t ya = std::min(y0, y1), yb = std::max(y0, y1);
+    if (xa >= xb) {
+        *r = *g = *b = 0.0f;
+        return;
+    }
+    // Only pixels inside the image count; visit just those.
+    const int64_t xs = std::max<int64_t>(xa, img->left), xe = std::min<int64_t>(xb, img->right);
+    const int64_t ys = std::max<int64_t>(ya, img->top), ye = std::min<int64_t>(yb, img->bottom);
+    float sr = 0.0f, sg = 0.0f, sb = 0.0f;
+    int64_t count = 0;
+    for (int64_t y = ys; y < ye; ++y) {
+        for (int64_t x = xs; x < xe; ++x) {
+            float pr = 0.0f, pg = 0.0f, pb = 0.0f;
+            getRgb(img, static_cast<int>(x), static_cast<int>(y), &pr, &pg, &pb);
+            sr += pr;
+            sg += pg;
+            sb += pb;
+            ++count;
+        }
+    }
+    if (count >= 2) {
+        const float n = static_cast<float>(count);
+        sr /= n;
+        sg /= n;
+        sb /= n;
+    }
+    *r = sr;
+    *g = sg;
+    *b = sb;
+}
+
+}  // namespace
+
+void card_interpolate_init(card_corners* cc) {
+    const double x0 = cc->x[0], x1 = cc->x[1], x2 = cc->x[2], x3 = cc->x[3];
+    const double y0 = cc->y[0], y1 = cc->y[1], y2 = cc->y[2], y3 = cc->y[3];
+    const double D = (y1 - y3) * (x0 - x2) - (x1 - x3) * (y0 - y2);
+    double cx, cy;
+    if (D < 1e-6) {
+        // Degenerate or mirrored corners: fall back to their mean.
+        cx = (x0 + x1 + x2 + x3) / 4.0;
+        cy = (y0 + y1 + y2 + y3) / 4.0;
+    } else {
+        const double a = x0 * y2 - y0 * x2;
+        const double b = x1 * y3 - y1 * x3;
+        cx = (a * (x1 - x3) - b * (x0 - x2)) / D;
+        cy = (a * (y1 - y3) - b * (y0 - y2)) / D;
+    }
+    cc->cx = static_cast<float>(cx);
+    cc->cy = static_cast<float>(cy);
+
+    // Each corner is weighted by the distance of the opposite corner from the diagonals'
+    // crossing, relative to its own. With Euclidean distances this makes the homogeneous
+    // bilinear map below the exact perspective map of the unit square onto the corners,
+    // so that patch centres land where a camera puts them.
+    double d[4];
+    for (int k = 0; k < 4; ++k) d[k] = std::hypot(cc->x[k] - cx, cc->y[k] - cy);
+    const double r02 = d[0] + d[2] < 1e-6 ? 0.0 : (d[0] - d[2]) / (d[0] + d[2]);
+    const double r13 = d[1] + d[3] < 1e-6 ? 0.0 : (d[1] - d[3]) / (d[1] + d[3]);
+    const double w[4] = {1.0 - r02, 1.0 - r13, 1.0 + r02, 1.0 + r13};
+    for (int k = 0; k < 4; ++k) {
+        cc->w[k] = static_cast<float>(w[k]);
+        cc->px[k] = static_cast<float>((cc->x[k] - cx) * w[k]);
+        cc->py[k] = static_cast<float>((cc->y[k] - cy) * w[k]);
+    }
+}
+
+void card_interpolate_xy(float* x, float* y, const card_corners* cc, float u, float v) {
+    const float w_top = cc->w[0] + (cc->w[1] - cc->w[0]) * u;
+    const float w_bottom = cc->w[3] + (cc->w[2] - cc->w[3]) * u;
+    const float W = std::max(w_top + (w_bottom - w_top) * v, 1e-6f);
+    const float x_top = cc->px[0] + (cc->px[1] - cc->px[0]) * u;
+    const float x_bottom = cc->px[3] + (cc->px[2] - cc->px[3]) * u;
+    const float X = x_top + (x_bottom - x_top) * v;
+    const float y_top = cc->py[0] + (cc->py[1] - cc->py[0]) * u;
+    const float y_bottom = cc->py[3] + (cc->py[2] - cc->py[3]) * u;
+    const float Y = y_top + (y_bottom - y_top) * v;
+    *x = X / W + cc->cx;
+    *y = Y / W + cc->cy;
+}
+
+void cardRead(const image* img, const transfer_function* tf, const OfxPointD* corners, card* c) {
+    card_corners cc{};
+    for (int k = 0; k < 4; ++k) {
+        cc.x[k] = static_cast<float>(corners[k].x);
+        cc.y[k] = static_cast<float>(corners[k].y);
+    }
+    card_interpolate_init(&cc);
+
+    const int n = c->ref->patch_count;
+    for (int i = 0; i < n; ++i) {
+        const reference_patch& patch = c->ref->patches[i];
+        float fx = 0.0f, fy = 0.0f;
+        card_interpolate_xy(&fx, &fy, &cc, patch.u, patch.v);
+        const int64_t x = round_position(fx), y = round_position(fy);
+        float r = 0.0f, g = 0.0f, b = 0.0f;
+        box_mean(img, x - 5, y - 5, x + 5, y + 5, &r, &g, &b);
+        c->display[0][i] = unit_clamp(r);
+        c->display[1][i] = unit_clamp(g);
+        c->display[2][i] = unit_clamp(b);
+    }
+
+    c->reference = 0;
+    c->display_valid = tf ? 1 : 0;
+    float coeffs[COEFFICIENT_COUNT] = {};
+    if (tf) set_coefficents_for_transfer_function(coeffs, 'i', tf);
+    for (int k = 0; k < 3; ++k) {
+        std::copy_n(c->display[k], n, c->linear[k]);
+        if (tf) apply_input_transfer(coeffs, c->linear[k], n);
+    }
+}
+
+void getRgb_quick(const image* img, int x0, int y0, int x1, int y1, float* r, float* g, float* b) {
+    box_mean(img, x0, y0, x1, y1, r, g, b);
+}
+
+void getRgb(const image* img, float x0, float y0, float x1, float y1, float* r, float* g,
+            float* b) {
+    *r = *g = *b = 0.0f;
+    if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1))
+        return;
+    // Rectangles reaching absurdly far out are cut short; that changes no weight of a
+    // column inside any image.
+    constexpr double FAR = 1e15;
+    const double xa = std::clamp(static_cast<double>(std::min(x0, x1)), -FAR, FAR);
+    const double xb = std::clamp(static_cast<double>(std::max(x0, x1)), -FAR, FAR);
+    const double ya = std::clamp(static_cast<double>(std::min(y0, y1)), -FAR, FAR);
+    const double yb = std::clamp(static_cast<double>(std::max(y0, y1)), -FAR, FAR);
+    const int64_t i0 = static_cast<int64_t>(std::floor(xa)),
+                  i1 = static_cast<int64_t>(std::ceil(xb));
+    const int64_t j0 = static_cast<int64_t>(std::floor(ya)),
+                  j1 = static_cast<int64_t>(std::ceil(yb));
+
+    const int64_t is = std::max<int64_t>(i0, img->left), ie = std::min<int64_t>(i1 + 1, img->right);
+    const int64_t js = std::max<int64_t>(j0, img->top), je = std::min<int64_t>(j1 + 1, img->bottom);
+    double sr = 0.0, sg = 0.0, sb = 0.0, sw = 0.0;
+    for (int64_t j = js; j < je; ++j) {
+        const double wy = span_weight(j, j0, j1, ya, yb);
+        for (int64_t i = is; i < ie; ++i) {
+            const double weight = wy * span_weight(i, i0, i1, xa, xb);
+            float pr = 0.0f, pg = 0.0f, pb = 0.0f;
+            getRgb(img, static_cast<int>(i), static_cast<int>(j), &pr, &pg, &pb);
+            sr += weight * pr;
+            sg += weight * pg;
+            sb += weight * pb;
+            sw += weight;
+        }
+    }
+    if (sw > 0.0) {
+        *r = static_cast<float>(sr / sw);
+        *g = static_cast<float>(sg / sw);
+        *b = static_cast<float>(sb / sw);
+    }
+}
+
+void getRgb(const image* img, int x, int y, float* r, float* g, float* b) {
+    const char* p = pixel_address(img, x, y);
+    switch (img->format) {
+        case IMAGE_RGBA8:
+            *r = load<uint8_t>(p, 0) / 255.0f;
+            *g = load<uint8_t>(p, 1) / 255.0f;
+            *b = load<uint8_t>(p, 2) / 255.0f;
+            break;
+        case IMAGE_RGBA16:
+            *r = load<uint16_t>(p, 0) / 65535.0f;
+            *g = load<uint16_t>(p, 1) / 65535.0f;
+            *b = load<uint16_t>(p, 2) / 65535.0f;
+            break;
+        case IMAGE_RGBA32F:
+            *r = load<float>(p, 0);
+            *g = load<float>(p, 1);
+            *b = load<float>(p, 2);
+            break;
+        case IMAGE_ARGB8:
+            *r = load<uint8_t>(p, 1) / 255.0f;
+            *g = load<uint8_t>(p, 2) / 255.0f;
+            *b = load<uint8_t>(p, 3) / 255.0f;
+            break;
+        case IMAGE_ARGB15:
+            *r = load<uint16_t>(p, 1) / 32767.0f;
+            *g = load<uint16_t>(p, 2) / 32767.0f;
+            *b = load<uint16_t>(p, 3) / 32767.0f;
+            break;
+        case IMAGE_ARGB32F:
+            *r = load<float>(p, 1);
+            *g = load<float>(p, 2);
+            *b = load<float>(p, 3);
+            break;
+        case IMAGE_BGRA8:
+            *r = load<uint8_t>(p, 2) / 255.0f;
+            *g = load<uint8_t>(p, 1) / 255.0f;
+            *b = load<uint8_t>(p, 0) / 255.0f;
+            break;
+        case IMAGE_BGRA32F:
+            *r = load<float>(p, 2);
+            *g = load<float>(p, 1);
+            *b = load<float>(p, 0);
+            break;
+        case IMAGE_BGRA16F:
+            *r = half2float(load<half>(p, 2));
+            *g = half2float(load<half>(p, 1));
+            *b = half2float(load<half>(p, 0));
+            break;
+    }
+}
+
+namespace {
+
+// Integer channels are clamped before truncation so that out-of-range or NaN samples from
+// float frames cannot wrap around.
+template <typename T>
+T quantise(float v, float max) {
+    return static_cast<T>(std::fmin(std::fmax(v, 0.0f), 1.0f) * max);
+}
+
+void put_rgb(image* img, int64_t x, int64_t y, float r, float g, float b) {
+    char* p = pixel_address(img, x, y);
+    switch (img->format) {
+        case IMAGE_RGBA8:
+            store<uint8_t>(p, 0, quantise<uint8_t>(r, 255.0f));
+            store<uint8_t>(p, 1, quantise<uint8_t>(g, 255.0f));
+            store<uint8_t>(p, 2, quantise<uint8_t>(b, 255.0f));
+            store<uint8_t>(p, 3, 255);
+            break;
+        case IMAGE_RGBA16:
+            store<uint16_t>(p, 0, quantise<uint16_t>(r, 65535.0f));
+            store<uint16_t>(p, 1, quantise<uint16_t>(g, 65535.0f));
+            store<uint16_t>(p, 2, quantise<uint16_t>(b, 65535.0f));
+            store<uint16_t>(p, 3, 65535);
+            break;
+        case IMAGE_RGBA32F:
+            store<float>(p, 0, r);
+            store<float>(p, 1, g);
+            store<float>(p, 2, b);
+            store<float>(p, 3, 1.0f);
+            break;
+        case IMAGE_ARGB8:
+            store<uint8_t>(p, 0, 255);
+            store<uint8_t>(p, 1, quantise<uint8_t>(r, 255.0f));
+            store<uint8_t>(p, 2, quantise<uint8_t>(g, 255.0f));
+            store<uint8_t>(p, 3, quantise<uint8_t>(b, 255.0f));
+            break;
+        case IMAGE_ARGB15:
+            store<uint16_t>(p, 0, 32767);
+            store<uint16_t>(p, 1, quantise<uint16_t>(r, 32767.0f));
+            store<uint16_t>(p, 2, quantise<uint16_t>(g, 32767.0f));
+            store<uint16_t>(p, 3, quantise<uint16_t>(b, 32767.0f));
+            break;
+        case IMAGE_ARGB32F:
+            store<float>(p, 0, 1.0f);
+            store<float>(p, 1, r);
+            store<float>(p, 2, g);
+            store<float>(p, 3, b);
+            break;
+        case IMAGE_BGRA8:
+            store<uint8_t>(p, 0, quantise<uint8_t>(b, 255.0f));
+            store<uint8_t>(p, 1, quantise<uint8_t>(g, 255.0f));
+            store<uint8_t>(p, 2, quantise<uint8_t>(r, 255.0f));
+            store<uint8_t>(p, 3, 255);
+            break;
+        case IMAGE_BGRA32F:
+            store<float>(p, 0, b);
+            store<float>(p, 1, g);
+            store<float>(p, 2, r);
+            store<float>(p, 3, 1.0f);
+            break;
+        case IMAGE_BGRA16F:
+            store<half>(p, 0, float2half(b));
+            store<half>(p, 1, float2half(g));
+            store<half>(p, 2, float2half(r));
+            store<half>(p, 3, float2half(1.0f));
+            break;
+    }
+}
+
+}  // namespace
+
+void scaleImage(const image* src, image* dst) {
+    const int64_t dst_width = static_cast<int64_t>(dst->right) - dst->left;
+    const int64_t dst_height = static_cast<int64_t>(dst->bottom) - dst->top;
+    if (dst_width <= 0) return;
+    const float sx = static_cast<float>(static_cast<int64_t>(src->right) - src->left) /
+                     static_cast<float>(dst_width);
+    const float sy = static_cast<float>(static_cast<int64_t>(src->bottom) - src->top) /
+                     static_cast<float>(dst_height);
+    const float left = static_cast<float>(src->left), top = static_cast<float>(src->top);
+    for (int64_t y = 0; y < dst_height; ++y) {
+        const float ya = top + static_cast<float>(y) * sy;
+        const float yb = top + static_cast<float>(y + 1) * sy;
+        for (int64_t x = 0; x < dst_width; ++x) {
+            const float xa = left + static_cast<float>(x) * sx;
+            const float xb = left + static_cast<float>(x + 1) * sx;
+            float r = 0.0f, g = 0.0f, b = 0.0f;
+            getRgb(src, xa, ya, xb, yb, &r, &g, &b);
+            put_rgb(dst, dst->left + x, dst->top + y, r, g, b);
+        }
+    }
+}

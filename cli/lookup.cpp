@@ -37,9 +37,21 @@ size_t distance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
-// Smallest edit distance between the query and any same-length window of the name, so
+// Lower-case letters and digits only: "S-Log3" and "slog3" look alike to a user.
+std::string normalised(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// 0 when the query is part of the name once punctuation is ignored; otherwise the
+// smallest edit distance between the query and any same-length window of the name, so
 // that a misspelt part of a long name still ranks that name first.
-size_t closeness(const std::string& query, const std::string& name) {
+size_t closeness(const std::string& raw_query, const std::string& raw_name) {
+    const std::string query = normalised(raw_query), name = normalised(raw_name);
+    if (!query.empty() && name.find(query) != std::string::npos) return 0;
     if (query.size() >= name.size()) return distance(query, name);
     size_t best = distance(query, name);
     for (size_t start = 0; start + query.size() <= name.size(); ++start)
@@ -124,11 +136,12 @@ int lookup_popup_item(const std::vector<std::string>& items, const std::string& 
     for (int k = 0; k < count; ++k) {
         const std::string& item = items[size_t(k)];
         if (is_separator(item) || item.empty()) continue;
-        ranked.emplace_back(closeness(needle, lower(item)), k);
+        ranked.emplace_back(closeness(query, item), k);
     }
     std::stable_sort(ranked.begin(), ranked.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (size_t k = 0; k < ranked.size() && k < 3; ++k)
+    // Every item that holds the query apart from punctuation, else the three nearest.
+    for (size_t k = 0; k < ranked.size() && (k < 3 || (ranked[k].first == 0 && k < 8)); ++k)
         candidates.push_back(items[size_t(ranked[k].second)]);
     fail(what, query, candidates);
 }

@@ -209,7 +209,7 @@ TEST(Convert, StandardObserverAndChromaticities) {
     for (int i = 1; i < COLOR_STANDARD_OBSERVER_ROWS; ++i)
         EXPECT_EQ(color_standard_observer[i][0] - color_standard_observer[i - 1][0], 5.0);
     EXPECT_EQ(color_standard_observer[(555 - 360) / 5][2], 1.0);  // ybar peaks at 555 nm
-    // The spectral locus at 520 nm and at 600 nm, as tabulated.
+    // Chromaticities of pure 520 nm and 600 nm light, as tabulated.
     double x, y;
     CIExy_from_XYZ(&x, &y, &color_standard_observer[(520 - 360) / 5][1]);
     EXPECT_NEAR(x, 0.0743, 1e-4);

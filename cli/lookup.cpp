@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "cards/card.h"
 #include "cli/command.h"
 #include "pipeline/transfer.h"
 
@@ -149,4 +150,9 @@ int lookup_popup_item(const std::vector<std::string>& items, const std::string& 
 int lookup_transfer_entry(const std::string& query) {
     static const std::vector<std::string> items = split_popup(TRANSFER_SPACES_STR);
     return lookup_popup_item(items, query, "transfer function / colour space");
+}
+
+int lookup_chart(const std::string& query) {
+    static const std::vector<std::string> items = split_popup(CARD_TYPE_STR);
+    return lookup_popup_item(items, query, "chart");
 }

@@ -16,3 +16,6 @@ int lookup_popup_item(const std::vector<std::string>& items, const std::string& 
 
 // lookup_popup_item over the transfer function / colour space catalogue.
 int lookup_transfer_entry(const std::string& query);
+
+// lookup_popup_item over the chart popup.
+int lookup_chart(const std::string& query);

@@ -356,18 +356,18 @@ TEST(CardPatch, GetAndSetKeepTheFlagsAndOtherPatches) {
     EXPECT_EQ(std::memcmp(&c, &fresh, sizeof c), 0);
 
     // Editing one patch fills every display value first, so the others look the same.
-    std::vector<float> before(3 * 140);
+    float before[140][3];
     for (int i = 0; i < 140; ++i)
-        cardGetPatch(&c, tf, i, &before[3 * i], &before[3 * i + 1], &before[3 * i + 2]);
+        cardGetPatch(&c, tf, i, &before[i][0], &before[i][1], &before[i][2]);
     cardSetPatch(&c, tf, 7, 0.25f, 0.5f, 0.75f);
     EXPECT_EQ(c.reference, 0);
     EXPECT_EQ(c.display_valid, 1);
     for (int i = 0; i < 140; ++i) {
         if (i == 7) continue;
         cardGetPatch(&c, tf, i, &r, &g, &b);
-        EXPECT_EQ(r, before[3 * i]) << i;
-        EXPECT_EQ(g, before[3 * i + 1]) << i;
-        EXPECT_EQ(b, before[3 * i + 2]) << i;
+        EXPECT_EQ(r, before[i][0]) << i;
+        EXPECT_EQ(g, before[i][1]) << i;
+        EXPECT_EQ(b, before[i][2]) << i;
         EXPECT_EQ(c.linear[0][i], fresh.linear[0][i]) << i;
     }
     cardGetPatch(&c, tf, 7, &r, &g, &b);

@@ -3,6 +3,7 @@
 // from it. Keep this file free of anything but the list and the enumeration.
 #pragma once
 
+// clang-format off
 #define CHROMALANE_SLOTS(X)                                                                       \
     X(INPUT_LEVELS_A) X(INPUT_LEVELS_B) X(INPUT_TYPE) X(INPUT_A) X(INPUT_B) X(INPUT_C)           \
     X(INPUT_D) X(INPUT_E) X(INPUT_F) X(INPUT_G) X(INPUT_H) X(INPUT_I) X(INPUT_CUT)               \
@@ -19,13 +20,14 @@
     X(GAINS4_31) X(GAINS4_32) X(GAINS4_33)                                                       \
     X(GAINSY_1) X(GAINSY_2) X(GAINSY_3) X(WV) X(GAMMA) X(AB_SCALE) X(CONTRAST) X(BLACKS)         \
     X(WHITES)
+// clang-format on
 
 #ifdef __cplusplus
 enum coefficient_slot : int {
 #define CHROMALANE_SLOT_ENUM(name) name,
     CHROMALANE_SLOTS(CHROMALANE_SLOT_ENUM)
 #undef CHROMALANE_SLOT_ENUM
-    COEFFICIENT_COUNT
+        COEFFICIENT_COUNT
 };
 static_assert(COEFFICIENT_COUNT == 74, "the coefficient vector has 74 slots");
 static_assert(WHITES == 73 && WV == 68 && GAINS1_11 == 29 && OUTPUT_LEVELS_A == 26);

@@ -6,8 +6,8 @@
 #include <string>
 
 struct transfer_function {
-    int32_t kind;  // curve identifier; 0 and unknown identifiers are linear
-    int32_t iso;   // exposure index, read only by kinds 10 and 11
+    int32_t kind;            // curve identifier; 0 and unknown identifiers are linear
+    int32_t iso;             // exposure index, read only by kinds 10 and 11
     float a, b, c, d, e, f;  // carried for the host layer; never read here
     uint8_t g, h, i;         // flags carried likewise
     float black;             // code value of black, 0-1

@@ -9,13 +9,13 @@ void set_coefficents_for_correction(float* coeffs, const parameters* p);
 
 // The opaque data of the two objective functions below.
 struct card_fit_data {
-    int n;                         // patch count
-    const double* rgb;             // n x 3 linear R, G, B
-    const double* reference;       // n x 3 OKLab of the reference patches
-    const double* weights;         // n
+    int n;                    // patch count
+    const double* rgb;        // n x 3 linear R, G, B
+    const double* reference;  // n x 3 OKLab of the reference patches
+    const double* weights;    // n
     double weight_sum;
-    const double* to_cone;         // 3x3, card_WB_deltaE only
-    const double* from_cone;       // 3x3, card_WB_deltaE only
+    const double* to_cone;    // 3x3, card_WB_deltaE only
+    const double* from_cone;  // 3x3, card_WB_deltaE only
 };
 
 // Weighted mean OKLab distance of x * rgb_i (x a row-major 3x3 RGB -> XYZ matrix) to the

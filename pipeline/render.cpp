@@ -1,1 +1,216 @@
-// (to be written)
+#include "pipeline/render.h"
+
+#include <cmath>
+
+#include "pipeline/render_kernel.h"
+#include "pipeline/slots.h"
+
+void render_rows_portable(const render_job* job) {
+    run_rows<1>(job);
+}
+void render_rows_lanes4(const render_job* job) {
+    run_rows<4>(job);
+}
+
+namespace {
+
+constexpr double LN2 = 0.69314718055994530942;
+constexpr double LOG10_2 = 0.30102999566398119521;
+
+// The curve form is the slot truncated to an integer; anything outside 1-7 (NaN
+// included) is no curve.
+int form_of(float type) {
+    return (type >= 1.0f && type < 8.0f) ? (int)type : 0;
+}
+
+render_curve curve_of(const float* c, int type_slot, int la_slot, int lb_slot) {
+    render_curve r{};
+    r.form = form_of(c[type_slot]);
+    r.la = c[la_slot];
+    r.lb = c[lb_slot];
+    const float* p = c + type_slot + 1;
+    r.a = p[0];
+    r.b = p[1];
+    r.c = p[2];
+    r.d = p[3];
+    r.e = p[4];
+    r.f = p[5];
+    r.g = p[6];
+    r.h = p[7];
+    r.i = p[8];
+    r.cut = p[9];
+    r.cut2 = p[10];
+    return r;
+}
+
+void make_setup(const float* c, render_setup* s) {
+    *s = render_setup{};
+    s->in = curve_of(c, INPUT_TYPE, INPUT_LEVELS_A, INPUT_LEVELS_B);
+    s->out = curve_of(c, OUTPUT_TYPE, OUTPUT_LEVELS_A, OUTPUT_LEVELS_B);
+    // The route is the reference's: any DELTAE that is not 0 (NaN included) is perceptual.
+    s->perceptual = c[DELTAE] != 0.0f;
+    for (int k = 0; k < 9; ++k) {
+        s->g1[k] = c[GAINS1_11 + k];
+        s->g2[k] = c[GAINS2_11 + k];
+        s->g3[k] = c[GAINS3_11 + k];
+        s->g4[k] = c[GAINS4_11 + k];
+    }
+    for (int k = 0; k < 3; ++k) s->gy[k] = c[GAINSY_1 + k];
+    s->wv = c[WV];
+    s->gamma = c[GAMMA];
+    s->ab_scale = c[AB_SCALE];
+    s->contrast = c[CONTRAST];
+    s->blacks = c[BLACKS];
+    s->whites = c[WHITES];
+    s->do_gamma = s->gamma != 1.0f;
+    s->do_ab = s->ab_scale != 1.0f;
+    s->do_contrast = s->contrast != 0.0f;
+    s->do_blacks_whites = s->blacks != 0.0f || s->whites != 0.0f;
+    if (s->do_contrast) {
+        const double k = (double)s->contrast * LN2;
+        s->c_low = (float)(0.5 / (std::exp(k / 2.0) - 1.0));
+        const double d = -0.5 / (std::exp(-k / 2.0) - std::exp(-k));
+        s->c_high = (float)d;
+        s->c_off = (float)(1.0 - d * std::exp(-k));
+    }
+}
+
+int clip_lo(int a, int b) {
+    return a > b ? a : b;
+}
+int clip_hi(int a, int b) {
+    return a < b ? a : b;
+}
+
+using rows_fn = void (*)(const render_job*);
+
+rows_fn rows_of(render_backend b) {
+    switch (b) {
+        case RENDER_PORTABLE:
+            return render_rows_portable;
+        case RENDER_LANES4:
+            return render_rows_lanes4;
+#if defined(CHROMALANE_X86_BACKENDS)
+        case RENDER_AVX2:
+            return render_rows_avx2;
+        case RENDER_AVX512:
+            return render_rows_avx512;
+#endif
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+bool render_backend_available(render_backend b) {
+    switch (b) {
+        case RENDER_AUTO:
+        case RENDER_PORTABLE:
+        case RENDER_LANES4:
+            return true;
+#if defined(CHROMALANE_X86_BACKENDS)
+        case RENDER_AVX2:
+            return __builtin_cpu_supports("avx2");
+        case RENDER_AVX512:
+            return __builtin_cpu_supports("avx512f");
+#endif
+        default:
+            return false;
+    }
+}
+
+const char* render_backend_name(render_backend b) {
+    switch (b) {
+        case RENDER_AUTO:
+            return "auto";
+        case RENDER_PORTABLE:
+            return "portable";
+        case RENDER_LANES4:
+            return "4 lanes";
+        case RENDER_AVX2:
+            return "avx2";
+        case RENDER_AVX512:
+            return "avx512";
+    }
+    return "?";
+}
+
+render_backend render_backend_auto() {
+    static const render_backend chosen = [] {
+        if (render_backend_available(RENDER_AVX512)) return RENDER_AVX512;
+        if (render_backend_available(RENDER_AVX2)) return RENDER_AVX2;
+        return RENDER_LANES4;
+    }();
+    return chosen;
+}
+
+void render_coefficients(const image* in, image* out, const OfxRectI* area, const float* coeffs,
+                         int (*callback)(void*), void* user, render_backend backend) {
+    if (!in || !out || !area || !coeffs || !in->pixels || !out->pixels) return;
+    if (backend == RENDER_AUTO || !render_backend_available(backend))
+        backend = render_backend_auto();
+    float folded[COEFFICIENT_COUNT];
+    for (int k = 0; k < COEFFICIENT_COUNT; ++k) folded[k] = coeffs[k];
+    render_fold_bases(folded);
+    render_setup setup;
+    make_setup(folded, &setup);
+    // Rows and columns outside either image are never touched, whatever the caller asks.
+    render_job job{};
+    job.in = in;
+    job.out = out;
+    job.x1 = clip_lo(area->x1, clip_lo(in->left, out->left));
+    job.y1 = clip_lo(area->y1, clip_lo(in->top, out->top));
+    job.x2 = clip_hi(area->x2, clip_hi(in->right, out->right));
+    job.y2 = clip_hi(area->y2, clip_hi(in->bottom, out->bottom));
+    job.setup = &setup;
+    job.callback = callback;
+    job.user = user;
+    if (job.x1 >= job.x2 || job.y1 >= job.y2) return;
+    rows_of(backend)(&job);
+}
+
+void render(const image* in, image* out, const OfxRectI* area, char* scratch, const parameters* p,
+            int (*callback)(void*), void* user) {
+    (void)scratch;  // the row function works in small cache-resident blocks of its own
+    if (!p) return;
+    float coeffs[COEFFICIENT_COUNT];
+    set_coefficents_memo(coeffs, p);
+    render_coefficients(in, out, area, coeffs, callback, user, RENDER_AUTO);
+}
+
+float fast_log2(float v) {
+    return lanes<1>::log2(lanes<1>::vf{v})[0];
+}
+float fast_exp2(float y) {
+    return lanes<1>::exp2(lanes<1>::vf{y})[0];
+}
+float fast_pow(float x, float a) {
+    return lanes<1>::pow(lanes<1>::vf{x}, a)[0];
+}
+
+void render_fold_bases(float* c) {
+    const int in_form = form_of(c[INPUT_TYPE]);
+    const int out_form = form_of(c[OUTPUT_TYPE]);
+    auto scale = [&](int slot, double k) { c[slot] = (float)((double)c[slot] * k); };
+    if (in_form == 3) {
+        scale(INPUT_A, 1.0 / LN2);
+        scale(INPUT_C, 1.0 / LN2);
+    } else if (in_form == 4 || in_form == 7) {
+        scale(INPUT_C, 1.0 / LN2);
+        scale(INPUT_D, 1.0 / LN2);
+    } else if (in_form == 5) {
+        scale(INPUT_E, 1.0 / LN2);
+        scale(INPUT_F, 1.0 / LN2);
+    } else if (in_form == 6) {
+        scale(INPUT_A, 1.0 / LN2);
+        scale(INPUT_B, 1.0 / LN2);
+    }
+    if (out_form == 3) {
+        scale(OUTPUT_A, LN2);
+    } else if (out_form == 4 || out_form == 7) {
+        scale(OUTPUT_C, LOG10_2);
+    } else if (out_form == 5) {
+        scale(OUTPUT_E, LN2);
+    }
+}

@@ -1,0 +1,42 @@
+// Shared between the render driver and its per-instruction-set row functions: the frame's
+// coefficients unpacked once into the form the row function reads, and one job of rows.
+#pragma once
+
+#include "pipeline/image.h"
+
+struct render_curve {
+    int form;      // 0-7; anything else is treated as 0
+    float la, lb;  // levels: input before the curve, output after it
+    float a, b, c, d, e, f, g, h, i;
+    float cut, cut2;
+};
+
+struct render_setup {
+    render_curve in, out;
+    int perceptual;  // 0: RGB route, 1: cube-root route
+    float g1[9], g2[9], g3[9], g4[9];
+    float gy[3];
+    float wv;  // highlight level, 0 = off
+    float gamma, ab_scale;
+    float contrast;              // stops; 2^(contrast * v) is exp(k * v) of the tone curve
+    float c_low, c_high, c_off;  // contrast constants A, D and 1 - D * exp(-k)
+    float blacks, whites;
+    bool do_gamma, do_ab, do_contrast, do_blacks_whites;
+};
+
+struct render_job {
+    const image* in;
+    image* out;
+    int x1, y1, x2, y2;  // already clipped to both images
+    const render_setup* setup;
+    int (*callback)(void*);
+    void* user;
+};
+
+// Row functions, one per lane width; all write the same bits.
+void render_rows_portable(const render_job* job);
+void render_rows_lanes4(const render_job* job);
+#if defined(CHROMALANE_X86_BACKENDS)
+void render_rows_avx2(const render_job* job);
+void render_rows_avx512(const render_job* job);
+#endif

@@ -1,0 +1,626 @@
+// The row function, written once against a lane type of W floats (compiler vector
+// extensions) and compiled once per instruction set: render.cpp (1 and 4 lanes),
+// render_avx2.cpp (8), render_avx512.cpp (16). Everything here has internal linkage so
+// that code built with wider instructions can never be picked by the linker for another
+// translation unit. Only exact IEEE operations are used (no fused multiply-add, no
+// estimates), each in a fixed order, so every width gives the same bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "pipeline/render_internal.h"
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// Vector types are named outside the template: a vector size that depends on a template
+// parameter is not handled reliably by every compiler.
+template <int W>
+struct lane_types;
+#define CHROMALANE_LANE_TYPES(W)                                 \
+    template <>                                                  \
+    struct lane_types<W> {                                       \
+        typedef float vf __attribute__((vector_size(4 * W)));    \
+        typedef int32_t vi __attribute__((vector_size(4 * W)));  \
+        typedef uint32_t vu __attribute__((vector_size(4 * W))); \
+    };
+CHROMALANE_LANE_TYPES(1)
+CHROMALANE_LANE_TYPES(4)
+CHROMALANE_LANE_TYPES(8)
+CHROMALANE_LANE_TYPES(16)
+#undef CHROMALANE_LANE_TYPES
+
+template <int W>
+struct lanes {
+    using vf = typename lane_types<W>::vf;
+    using vi = typename lane_types<W>::vi;
+    using vu = typename lane_types<W>::vu;
+
+    static inline vf splat(float x) {
+        // x - (+0) is x for every x, -0 and NaN included.
+        return x - vf{};
+    }
+    static inline vi splati(int32_t x) { return x - vi{}; }
+    static inline vf as_float(vi x) { return (vf)x; }
+    static inline vi as_int(vf x) { return (vi)x; }
+    // NaN rule: when either operand is not a number, the second one is returned.
+    static inline vf vmin(vf a, vf b) { return a < b ? a : b; }
+    static inline vf vmax(vf a, vf b) { return a > b ? a : b; }
+    static inline vf sel(vi m, vf a, vf b) { return m ? a : b; }
+    static inline bool any(vi m) {
+        int32_t r = 0;
+        for (int k = 0; k < W; ++k) r |= m[k];
+        return r != 0;
+    }
+    static inline bool all(vi m) {
+        int32_t r = -1;
+        for (int k = 0; k < W; ++k) r &= m[k];
+        return r != 0;
+    }
+
+    // log2 from the exponent bits and a degree-8 polynomial in t = m - 1 (m the mantissa
+    // in [1, 2)), interpolated at Chebyshev nodes: about 1.5e-7 absolute. A shorter
+    // polynomial (1e-5) is not enough for the PQ encoding, which raises to the 79th
+    // power and so multiplies any error of log2 by 55.
+    // Subnormals are scaled into the normal range first; 0 gives -inf, negatives and NaN
+    // give NaN, +inf gives +inf.
+    static inline vf log2(vf x) {
+        const vi tiny = x < 1.17549435e-38f;
+        const vf xs = sel(tiny, x * 8388608.0f, x);
+        const vi bits = as_int(xs);
+        const vi biased = (bits >> 23) & 0xff;
+        vf e = as_float(biased | 0x4B000000) - 8388735.0f;  // 2^23 + 127
+        e = sel(tiny, e - 23.0f, e);
+        const vf t = as_float((bits & 0x7fffff) | 0x3f800000) - 1.0f;
+        vf p = t * 0.0073954020626842976f - 0.04194501042366028f;
+        p = p * t + 0.11183207482099533f;
+        p = p * t - 0.1962389498949051f;
+        p = p * t + 0.27522119879722595f;
+        p = p * t - 0.3582990765571594f;
+        p = p * t + 0.48067888617515564f;
+        p = p * t - 0.7213395237922668f;
+        p = p * t + 1.4426950216293335f;
+        vf r = e + t * p;
+        r = sel(x == 0.0f, splat(-__builtin_inff()), r);
+        r = sel(x == __builtin_inff(), splat(__builtin_inff()), r);
+        r = sel((x < 0.0f) | (x != x), splat(__builtin_nanf("")), r);
+        return r;
+    }
+
+    // 2^y: an integer power built in the exponent bits times 1 + f * Q(f) on [0, 1], Q of
+    // degree 5 interpolated at Chebyshev nodes (about 8e-8 relative, the rounding limit).
+    // 2^0, and so x^a at x = 1, is exactly 1: white stays white through a conversion.
+    static inline vf exp2(vf y) {
+        y = sel(y < -126.99999f, splat(-126.99999f), y);
+        y = sel(y > 129.0f, splat(129.0f), y);
+        const vf t = (y - 0.5f) + 12582912.0f;  // rounds to an integer, ties to even
+        const vf n = t - 12582912.0f;
+        const vf f = y - n;
+        vf p = f * 0.0002081791462842375f + 0.0012692166492342949f;
+        p = p * f + 0.009652195498347282f;
+        p = p * f + 0.05549602210521698f;
+        p = p * f + 0.24022720754146576f;
+        p = p * f + 0.6931471824645996f;
+        p = p * f + 1.0f;
+        const vu scale = (((vu)t - 0x4B400000u) + 127u) << 23;
+        return p * (vf)scale;
+    }
+
+    // x^a as 2^(a log2 x), with the reference's meaning: 0 for x = 0, NaN for x < 0.
+    static inline vf pow(vf x, float a) { return sel(x == 0.0f, vf{}, exp2(log2(x) * a)); }
+
+    static inline vf sqrt(vf x) {
+        vf r;
+        for (int k = 0; k < W; ++k) r[k] = __builtin_sqrtf(x[k]);
+        return r;
+    }
+
+    // ---- stages -----------------------------------------------------------------------
+
+    static inline vf input(const render_curve& c, vf x) {
+        x = vmax(x * c.la + c.lb, vf{});
+        switch (c.form) {
+            case 1: {
+                const vi hi = x >= c.cut;
+                vf h = x, l = x;
+                if (any(hi)) h = pow(x * c.b + c.c, c.a);
+                if (!all(hi)) l = x * c.e + c.f;
+                x = sel(hi, h, l);
+                break;
+            }
+            case 2: {
+                const vf u = pow(x, c.e);
+                x = pow(vmax(u + c.a, vf{}) / (u * c.c + c.b), c.d);
+                break;
+            }
+            case 3: {
+                const vi hi = x >= c.cut;
+                vf h = x, l = x;
+                if (any(hi)) h = exp2(x * c.a + c.c) * c.d + c.b;
+                if (!all(hi)) l = x * x / 3.0f;
+                x = sel(hi, h, l);
+                break;
+            }
+            case 4: {
+                const vi hi = x >= c.cut;
+                vf h = x, l = x;
+                if (any(hi)) h = exp2(x * c.c + c.d) * c.a + c.b;
+                if (!all(hi)) l = x * c.e + c.f;
+                x = sel(hi, h, l);
+                break;
+            }
+            case 5: {
+                const vi hi = x >= c.cut;
+                vf h = x, l = x;
+                if (any(hi)) h = exp2(x * c.e + c.f) * c.a;
+                if (!all(hi)) l = pow(x * c.d, c.c) * c.a + c.b;
+                x = sel(hi, h, l);
+                break;
+            }
+            case 6: {
+                const vf v = exp2(x * c.a + c.b);
+                x = sel(x >= c.cut, v, v * c.c + c.d);
+                break;
+            }
+            case 7: {
+                const vi mid = (x >= c.cut) & (x < c.cut2);
+                const vi top = x >= c.cut2;
+                const vi low = ~(mid | top);
+                vf m = x, t = x, l = x;
+                if (any(mid)) m = pow(x * c.f + c.g, c.e);
+                if (any(top)) t = exp2(x * c.c + c.d) * c.a + c.b;
+                if (any(low)) l = x * c.h + c.i;
+                x = sel(mid, m, sel(top, t, l));
+                break;
+            }
+            default:
+                break;
+        }
+        return vmax(x, vf{});
+    }
+
+    static inline vf output(const render_curve& c, vf x) {
+        x = vmax(x, vf{});
+        switch (c.form) {
+            case 1: {
+                const vi hi = x >= c.cut;
+                vf h = x, l = x;
+                if (any(hi)) h = pow(x, c.a) * c.b + c.c;
+                if (!all(hi)) l = x * c.e + c.f;
+                x = sel(hi, h, l);
+                break;
+            }
+            case 2: {
+                const vf u = pow(x, c.d);
+                x = pow((u * c.b + c.a) / (u * c.c + 1.0f), c.e);
+                break;
+            }
+            case 3: {
+                const vi hi = x >= c.cut;
+                vf h = x, l = x;
+                if (any(hi)) h = log2(x * 12.0f + c.b) * c.a + c.c;
+                if (!all(hi)) l = sqrt(x * 3.0f);
+                x = sel(hi, h, l);
+                break;
+            }
+            case 4: {
+                const vi hi = x >= c.cut;
+                vf h = x, l = x;
+                if (any(hi)) h = log2(x * c.a + c.b) * c.c + c.d;
+                if (!all(hi)) l = x * c.e + c.f;
+                x = sel(hi, h, l);
+                break;
+            }
+            case 5: {
+                const vi hi = x >= c.cut;
+                vf h = x, l = x;
+                if (any(hi)) h = log2(x * c.a) * c.e + c.f;
+                if (!all(hi)) l = pow(x * c.a + c.b, c.c) * c.d;
+                x = sel(hi, h, l);
+                break;
+            }
+            case 6: {
+                const vi hi = x >= c.cut;
+                vf h = x, l = x;
+                if (any(hi)) h = log2(x) * c.a + c.b;
+                if (!all(hi)) l = log2(x * c.c + c.d) * c.a + c.b;
+                x = sel(hi, h, l);
+                break;
+            }
+            case 7: {
+                const vi mid = (x >= c.cut) & (x < c.cut2);
+                const vi top = x >= c.cut2;
+                const vi low = ~(mid | top);
+                vf m = x, t = x, l = x;
+                if (any(mid)) m = pow(x, c.e) * c.f + c.g;
+                if (any(top)) t = log2(x * c.a + c.b) * c.c + c.d;
+                if (any(low)) l = x * c.h + c.i;
+                x = sel(mid, m, sel(top, t, l));
+                break;
+            }
+            default:
+                break;
+        }
+        return vmax(x * c.la + c.lb, vf{});
+    }
+
+    static inline vf tone(const render_setup& s, vf v) {
+        const vi negative = v < 0.0f;
+        if (s.do_gamma) v = pow(v, s.gamma);
+        if (s.do_contrast) {
+            const vi lo = v < 0.5f;
+            const vi mid = (v >= 0.5f) & (v < 1.0f);
+            if (any(lo | mid)) {
+                const vf e = exp2(sel(lo, v, -v) * s.contrast);
+                const vf low = e * s.c_low - s.c_low;
+                const vf high = e * s.c_high + s.c_off;
+                v = sel(lo, low, sel(mid, high, v));
+            }
+        }
+        if (s.do_blacks_whites) {
+            const float b4 = 4.0f * s.blacks;
+            const float w4 = -4.0f * s.whites;
+            const float w8 = 8.0f * s.whites;
+            const vf low = v * ((v * b4 - b4) * v + (s.blacks + 1.0f));
+            const vf high = ((v * w4 + w8) * v + (1.0f - 5.0f * s.whites)) * v + s.whites;
+            v = sel(v < 0.5f, low, sel(v < 1.0f, high, v));
+        }
+        return sel(negative, vf{}, v);
+    }
+
+    static inline void matrix(const float* m, vf& x, vf& y, vf& z) {
+        const vf a = x * m[0] + y * m[1] + z * m[2];
+        const vf b = x * m[3] + y * m[4] + z * m[5];
+        const vf c = x * m[6] + y * m[7] + z * m[8];
+        x = a;
+        y = b;
+        z = c;
+    }
+
+    static inline vf cbrt(vf v) { return sel(v > 0.0f, exp2(log2(v) * 0.33333334f), vf{}); }
+
+    static inline void highlights(const render_setup& s, vf& r, vf& g, vf& b) {
+        const float w = s.wv;
+        const vf wv = splat(w);
+        const vf y2 = vmin(r, wv) * s.gy[0] + vmin(g, wv) * s.gy[1] + vmin(b, wv) * s.gy[2];
+        const vi on = y2 > 0.0f;
+        if (!any(on)) return;
+        const vf y = r * s.gy[0] + g * s.gy[1] + b * s.gy[2];
+        const vf y1 = vmin(y, wv);
+        const vf c = vmin((y1 - w) / (y2 - w), splat(1.0f));
+        const vf k = 1.0f - c;
+        r = sel(on, vmin(c * r + k * w, wv), r);
+        g = sel(on, vmin(c * g + k * w, wv), g);
+        b = sel(on, vmin(c * b + k * w, wv), b);
+    }
+
+    static inline void pixel(const render_setup& s, vf& r, vf& g, vf& b) {
+        r = input(s.in, r);
+        g = input(s.in, g);
+        b = input(s.in, b);
+        if (!s.perceptual) {
+            matrix(s.g2, r, g, b);
+            if (s.wv != 0.0f) highlights(s, r, g, b);
+            r = tone(s, r);
+            g = tone(s, g);
+            b = tone(s, b);
+        } else {
+            matrix(s.g1, r, g, b);
+            r = cbrt(r);
+            g = cbrt(g);
+            b = cbrt(b);
+            matrix(s.g3, r, g, b);
+            r = tone(s, r);
+            if (s.do_ab) {
+                g = g * s.ab_scale;
+                b = b * s.ab_scale;
+            }
+            matrix(s.g4, r, g, b);
+            r = r * r * r;
+            g = g * g * g;
+            b = b * b * b;
+            matrix(s.g2, r, g, b);
+            if (s.wv != 0.0f) highlights(s, r, g, b);
+        }
+        r = output(s.out, r);
+        g = output(s.out, g);
+        b = output(s.out, b);
+    }
+};
+
+// ---- pixel formats ------------------------------------------------------------------
+
+constexpr int CHUNK = 64;  // pixels per pass: four planes of it stay in L1
+
+struct format_info {
+    int bytes;       // per pixel
+    int kind;        // 0: 8-bit, 1: RGBA16, 2: ARGB15, 3: float, 4: half
+    int r, g, b, a;  // channel positions
+};
+
+inline format_info format_of(imageFormat f) {
+    switch (f) {
+        case IMAGE_RGBA8:
+            return {4, 0, 0, 1, 2, 3};
+        case IMAGE_RGBA16:
+            return {8, 1, 0, 1, 2, 3};
+        case IMAGE_RGBA32F:
+            return {16, 3, 0, 1, 2, 3};
+        case IMAGE_ARGB8:
+            return {4, 0, 1, 2, 3, 0};
+        case IMAGE_ARGB15:
+            return {8, 2, 1, 2, 3, 0};
+        case IMAGE_ARGB32F:
+            return {16, 3, 1, 2, 3, 0};
+        case IMAGE_BGRA8:
+            return {4, 0, 2, 1, 0, 3};
+        case IMAGE_BGRA32F:
+            return {16, 3, 2, 1, 0, 3};
+        case IMAGE_BGRA16F:
+            return {8, 4, 2, 1, 0, 3};
+    }
+    return {0, 0, 0, 0, 0, 0};
+}
+
+// Exact bit conversions for half floats, with round-to-nearest-even on the way out.
+inline float half_to_float(uint16_t h) {
+    const uint32_t sign = (uint32_t)(h & 0x8000u) << 16;
+    uint32_t exp = (h >> 10) & 0x1fu;
+    uint32_t mant = h & 0x3ffu;
+    uint32_t bits;
+    if (exp == 0x1f) {
+        bits = sign | 0x7f800000u | (mant << 13);
+    } else if (exp != 0) {
+        bits = sign | ((exp + 112u) << 23) | (mant << 13);
+    } else if (mant == 0) {
+        bits = sign;
+    } else {
+        exp = 113;
+        while ((mant & 0x400u) == 0) {
+            mant <<= 1;
+            --exp;
+        }
+        bits = sign | (exp << 23) | ((mant & 0x3ffu) << 13);
+    }
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+inline uint16_t float_to_half(float f) {
+    uint32_t x;
+    std::memcpy(&x, &f, 4);
+    const uint16_t sign = (uint16_t)((x >> 16) & 0x8000u);
+    const uint32_t ax = x & 0x7fffffffu;
+    if (ax >= 0x7f800000u) return (uint16_t)(sign | 0x7c00u | (ax > 0x7f800000u ? 0x200u : 0u));
+    if (ax >= 0x477ff000u) return (uint16_t)(sign | 0x7c00u);  // rounds past 65504
+    if (ax < 0x38800000u) {                                    // subnormal half or zero
+        if (ax < 0x33000001u) return sign;
+        const uint32_t e = ax >> 23;
+        const uint32_t m = (ax & 0x7fffffu) | 0x800000u;
+        const uint32_t shift = 126u - e;  // 14 ... 24
+        uint32_t v = m >> shift;
+        const uint32_t rest = m & ((1u << shift) - 1u);
+        const uint32_t halfway = 1u << (shift - 1u);
+        if (rest > halfway || (rest == halfway && (v & 1u))) ++v;
+        return (uint16_t)(sign | v);
+    }
+    uint32_t v = ((ax - 0x38000000u) >> 13);
+    const uint32_t rest = ax & 0x1fffu;
+    if (rest > 0x1000u || (rest == 0x1000u && (v & 1u))) ++v;
+    return (uint16_t)(sign | v);
+}
+
+template <typename T>
+inline T load_as(const char* p) {
+    T v;
+    std::memcpy(&v, p, sizeof(T));
+    return v;
+}
+
+template <typename T>
+inline void store_as(char* p, T v) {
+    std::memcpy(p, &v, sizeof(T));
+}
+
+// Integer channels: clamped to 0-1 (NaN to 0), scaled and truncated toward zero. Alpha
+// is rounded instead: it is only carried through, and truncating k / 65535 * 65535 can
+// give k - 1, so opacity would creep down by a code on every pass.
+inline float clamp01(float v) {
+    return !(v > 0.0f) ? 0.0f : (v > 1.0f ? 1.0f : v);
+}
+
+inline void load_chunk(const format_info& fi, const char* src, int n, float* pr, float* pg,
+                       float* pb, float* pa) {
+    const int bpp = fi.bytes;
+    switch (fi.kind) {
+        case 0:
+            for (int k = 0; k < n; ++k) {
+                const unsigned char* q = (const unsigned char*)src + (ptrdiff_t)k * bpp;
+                pr[k] = (float)q[fi.r] * 0.003921569f;
+                pg[k] = (float)q[fi.g] * 0.003921569f;
+                pb[k] = (float)q[fi.b] * 0.003921569f;
+                pa[k] = (float)q[fi.a] * 0.003921569f;
+            }
+            break;
+        case 1:
+        case 2: {
+            const float scale = fi.kind == 1 ? 1.0f / 65535.0f : 1.0f / 32768.0f;
+            for (int k = 0; k < n; ++k) {
+                const char* q = src + (ptrdiff_t)k * bpp;
+                pr[k] = (float)load_as<uint16_t>(q + 2 * fi.r) * scale;
+                pg[k] = (float)load_as<uint16_t>(q + 2 * fi.g) * scale;
+                pb[k] = (float)load_as<uint16_t>(q + 2 * fi.b) * scale;
+                pa[k] = (float)load_as<uint16_t>(q + 2 * fi.a) * scale;
+            }
+            break;
+        }
+        case 3: {
+            int k = 0;
+#if defined(__SSE2__)
+            // Four whole pixels per step, transposed into the planes: never past the row.
+            for (; k + 4 <= n; k += 4) {
+                const char* q = src + (ptrdiff_t)k * 16;
+                __m128 p0 = _mm_loadu_ps((const float*)(const void*)q);
+                __m128 p1 = _mm_loadu_ps((const float*)(const void*)(q + 16));
+                __m128 p2 = _mm_loadu_ps((const float*)(const void*)(q + 32));
+                __m128 p3 = _mm_loadu_ps((const float*)(const void*)(q + 48));
+                _MM_TRANSPOSE4_PS(p0, p1, p2, p3);
+                __m128 ch[4] = {p0, p1, p2, p3};
+                _mm_store_ps(pr + k, ch[fi.r]);
+                _mm_store_ps(pg + k, ch[fi.g]);
+                _mm_store_ps(pb + k, ch[fi.b]);
+                _mm_store_ps(pa + k, ch[fi.a]);
+            }
+#endif
+            for (; k < n; ++k) {
+                const char* q = src + (ptrdiff_t)k * 16;
+                pr[k] = load_as<float>(q + 4 * fi.r);
+                pg[k] = load_as<float>(q + 4 * fi.g);
+                pb[k] = load_as<float>(q + 4 * fi.b);
+                pa[k] = load_as<float>(q + 4 * fi.a);
+            }
+            break;
+        }
+        case 4:
+            for (int k = 0; k < n; ++k) {
+                const char* q = src + (ptrdiff_t)k * bpp;
+                pr[k] = half_to_float(load_as<uint16_t>(q + 2 * fi.r));
+                pg[k] = half_to_float(load_as<uint16_t>(q + 2 * fi.g));
+                pb[k] = half_to_float(load_as<uint16_t>(q + 2 * fi.b));
+                pa[k] = half_to_float(load_as<uint16_t>(q + 2 * fi.a));
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+inline void store_chunk(const format_info& fi, char* dst, int n, const float* pr, const float* pg,
+                        const float* pb, const float* pa) {
+    const int bpp = fi.bytes;
+    switch (fi.kind) {
+        case 0:
+            for (int k = 0; k < n; ++k) {
+                unsigned char* q = (unsigned char*)dst + (ptrdiff_t)k * bpp;
+                q[fi.r] = (unsigned char)(int)(clamp01(pr[k]) * 255.0f);
+                q[fi.g] = (unsigned char)(int)(clamp01(pg[k]) * 255.0f);
+                q[fi.b] = (unsigned char)(int)(clamp01(pb[k]) * 255.0f);
+                q[fi.a] = (unsigned char)(int)(clamp01(pa[k]) * 255.0f + 0.5f);
+            }
+            break;
+        case 1:
+        case 2: {
+            const float scale = fi.kind == 1 ? 65535.0f : 32768.0f;
+            for (int k = 0; k < n; ++k) {
+                char* q = dst + (ptrdiff_t)k * bpp;
+                store_as<uint16_t>(q + 2 * fi.r, (uint16_t)(int)(clamp01(pr[k]) * scale));
+                store_as<uint16_t>(q + 2 * fi.g, (uint16_t)(int)(clamp01(pg[k]) * scale));
+                store_as<uint16_t>(q + 2 * fi.b, (uint16_t)(int)(clamp01(pb[k]) * scale));
+                store_as<uint16_t>(q + 2 * fi.a, (uint16_t)(int)(clamp01(pa[k]) * scale + 0.5f));
+            }
+            break;
+        }
+        case 3: {
+            int k = 0;
+#if defined(__SSE2__)
+            // Whole pixels only; bypass the cache when the row is 16-byte aligned, since a
+            // frame is far larger than any cache and is not read back here.
+            const bool aligned = ((uintptr_t)dst & 15u) == 0;
+            for (; k + 4 <= n; k += 4) {
+                __m128 ch[4];
+                ch[fi.r] = _mm_load_ps(pr + k);
+                ch[fi.g] = _mm_load_ps(pg + k);
+                ch[fi.b] = _mm_load_ps(pb + k);
+                ch[fi.a] = _mm_load_ps(pa + k);
+                _MM_TRANSPOSE4_PS(ch[0], ch[1], ch[2], ch[3]);
+                float* q = (float*)(void*)(dst + (ptrdiff_t)k * 16);
+                if (aligned) {
+                    _mm_stream_ps(q, ch[0]);
+                    _mm_stream_ps(q + 4, ch[1]);
+                    _mm_stream_ps(q + 8, ch[2]);
+                    _mm_stream_ps(q + 12, ch[3]);
+                } else {
+                    _mm_storeu_ps(q, ch[0]);
+                    _mm_storeu_ps(q + 4, ch[1]);
+                    _mm_storeu_ps(q + 8, ch[2]);
+                    _mm_storeu_ps(q + 12, ch[3]);
+                }
+            }
+#endif
+            for (; k < n; ++k) {
+                char* q = dst + (ptrdiff_t)k * 16;
+                store_as<float>(q + 4 * fi.r, pr[k]);
+                store_as<float>(q + 4 * fi.g, pg[k]);
+                store_as<float>(q + 4 * fi.b, pb[k]);
+                store_as<float>(q + 4 * fi.a, pa[k]);
+            }
+            break;
+        }
+        case 4:
+            for (int k = 0; k < n; ++k) {
+                char* q = dst + (ptrdiff_t)k * bpp;
+                store_as<uint16_t>(q + 2 * fi.r, float_to_half(pr[k]));
+                store_as<uint16_t>(q + 2 * fi.g, float_to_half(pg[k]));
+                store_as<uint16_t>(q + 2 * fi.b, float_to_half(pb[k]));
+                store_as<uint16_t>(q + 2 * fi.a, float_to_half(pa[k]));
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+inline char* row_address(const image* img, int y, int x) {
+    return img->pixels + (ptrdiff_t)(y - img->top) * img->row_bytes +
+           (ptrdiff_t)(x - img->left) * format_of(img->format).bytes;
+}
+
+template <int W>
+void run_rows(const render_job* job) {
+    using L = lanes<W>;
+    using vf = typename L::vf;
+    const render_setup& s = *job->setup;
+    const format_info fin = format_of(job->in->format);
+    const format_info fout = format_of(job->out->format);
+    const int width = job->x2 - job->x1;
+    if (width <= 0 || fin.bytes == 0 || fout.bytes == 0) return;
+    alignas(64) float pr[CHUNK], pg[CHUNK], pb[CHUNK], pa[CHUNK];
+    for (int y = job->y1; y < job->y2; ++y) {
+        const char* src = row_address(job->in, y, job->x1);
+        char* dst = row_address(job->out, y, job->x1);
+        for (int x = 0; x < width; x += CHUNK) {
+            const int n = width - x < CHUNK ? width - x : CHUNK;
+            const int padded = (n + W - 1) / W * W;
+            load_chunk(fin, src + (ptrdiff_t)x * fin.bytes, n, pr, pg, pb, pa);
+            for (int k = n; k < padded; ++k) pr[k] = pg[k] = pb[k] = pa[k] = 0.0f;
+            if (x + CHUNK < width) {
+                const char* next = src + (ptrdiff_t)(x + CHUNK) * fin.bytes;
+                __builtin_prefetch(next);
+                __builtin_prefetch(next + 64 * (fin.bytes / 4));
+            }
+            for (int k = 0; k < padded; k += W) {
+                vf r, g, b;
+                std::memcpy(&r, pr + k, sizeof(vf));
+                std::memcpy(&g, pg + k, sizeof(vf));
+                std::memcpy(&b, pb + k, sizeof(vf));
+                L::pixel(s, r, g, b);
+                std::memcpy(pr + k, &r, sizeof(vf));
+                std::memcpy(pg + k, &g, sizeof(vf));
+                std::memcpy(pb + k, &b, sizeof(vf));
+            }
+            store_chunk(fout, dst + (ptrdiff_t)x * fout.bytes, n, pr, pg, pb, pa);
+        }
+        if (job->callback && job->callback(job->user) != 0) break;
+    }
+#if defined(__SSE2__)
+    _mm_sfence();  // order the streamed stores before the frame is handed back
+#endif
+}
+
+}  // namespace

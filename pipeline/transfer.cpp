@@ -403,7 +403,7 @@ int transfer_as_popup(int kind) {
 
 int transfer_as_popup(float kind) {
     // Truncation is only defined inside the int range; NaN and huge values name no kind.
-    if (!(kind > -2147483520.0f && kind < 2147483520.0f)) return -1;
+    if (!(kind >= -2147483648.0f && kind < 2147483648.0f)) return -1;
     return transfer_as_popup(static_cast<int>(kind));
 }
 
@@ -414,7 +414,7 @@ int iso_as_popup(int iso) {
 }
 
 int iso_as_popup(float iso) {
-    if (!(iso > -2147483520.0f && iso < 2147483520.0f)) return -1;
+    if (!(iso >= -2147483648.0f && iso < 2147483648.0f)) return -1;
     return iso_as_popup(static_cast<int>(iso));
 }
 

@@ -283,6 +283,8 @@ TEST(Catalogue, PopupMappings) {
     EXPECT_EQ(transfer_as_popup(NAN), -1);
     EXPECT_EQ(transfer_as_popup(INFINITY), -1);
     EXPECT_EQ(transfer_as_popup(-3e9f), -1);
+    EXPECT_EQ(transfer_as_popup(2147483648.0f), -1);
+    EXPECT_EQ(transfer_as_popup(-2147483648.0f), -1);
 
     EXPECT_EQ(iso_as_popup(50), 1);
     EXPECT_EQ(iso_as_popup(800), 13);
@@ -435,6 +437,11 @@ TEST(Published, AnchorValues) {
     EXPECT_NEAR(encode(3, 0.018f), (16 + 219 * 0.081f) / 255, 3e-4f);
     EXPECT_NEAR(encode(3, 1.0f), 235.0f / 255, 1e-6f);
     EXPECT_NEAR(encode(3, 0.0f), 16.0f / 255, 1e-7f);
+    // The linear entries pass light through unchanged.
+    for (int item : {1, 47, 49}) {
+        EXPECT_EQ(encode(item, 0.37f), 0.37f);
+        EXPECT_EQ(decode(item, 3.5f), 3.5f);
+    }
 }
 
 // Every entry with a published definition matches it at 18 % grey, 90 % white and a

@@ -645,6 +645,13 @@ struct PF_ArbParamsExtra {
 };
 
 // ---------------------------------------------------------------------------
+// User changes
+
+struct PF_UserChangedParamExtra {
+    PF_ParamIndex param_index;  // the parameter the user changed
+};
+
+// ---------------------------------------------------------------------------
 // Events
 
 enum PF_EventType {

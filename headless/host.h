@@ -1,0 +1,122 @@
+// The headless host: loads the plug-in file, presents itself as the compositing host
+// (ARGB worlds, AEGP streams) or the editing host (BGRA worlds, direct values), keeps the
+// parameter slots of each effect instance and sends the commands a host sends.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "headless/window.h"
+#include "host/registration.h"
+#include "hostsdk/effect.h"
+#include "hostsdk/suites.h"
+
+enum host_flavour { FLAVOUR_AE, FLAVOUR_PREMIERE };
+
+struct headless_plugin {
+    void* library = nullptr;  // dlopen handle; null when the entry was linked in
+    PF_EntryPointFunc entry = nullptr;
+    registration_record registration{};
+    bool has_registration = false;
+    std::string path;
+};
+
+// Opens the plug-in file, reads its registration record and finds EntryPointFunc. On
+// failure returns false with a message in `error`.
+bool headless_load(headless_plugin* plugin, const std::string& path, std::string* error);
+void headless_unload(headless_plugin* plugin);
+// Reads the registration record from a plug-in file without loading it.
+bool headless_read_registration(const std::string& path, registration_record* record);
+// A property's data by key, or null.
+const registration_property* registration_find(const registration_record* r, uint32_t key);
+
+struct headless_host {
+    headless_plugin* plugin = nullptr;
+    host_flavour flavour = FLAVOUR_AE;
+    A_u_long app_version = 24;  // what the application-information suite reports
+    bool offer_app_info = true;
+    bool offer_pixel_format_suite = true;
+    bool offer_utility_suite = true;
+    PF_UtilCallbacks utils{};
+    SPBasicSuite basic{};
+    headless_window window{};
+    // Results of global setup.
+    PF_Err global_error = 0;
+    PF_OutData global_out{};
+    std::vector<PrPixelFormat> pixel_formats;
+    std::string registered_name;
+    AEGP_PluginID plugin_id = 0;
+    int32_t next_instance_id = 1;
+    // Suites currently acquired and not yet released (all threads).
+    std::mutex suite_mutex;
+    int64_t suites_outstanding = 0;
+};
+
+// Starts a host of the given flavour on a loaded plug-in and sends global setup.
+headless_host* headless_host_new(headless_plugin* plugin, host_flavour flavour);
+void headless_host_delete(headless_host* host);
+
+// World pixel layouts a host hands out.
+enum world_format {
+    WORLD_ARGB8,    // compositing host, 8 bits
+    WORLD_ARGB16,   // compositing host, 16 bits (0-32768)
+    WORLD_ARGB32F,  // compositing host, float
+    WORLD_BGRA8,    // editing host, 8 bits
+    WORLD_BGRA32F,  // editing host, float
+};
+int world_format_bytes(world_format f);
+
+struct headless_world {
+    PF_LayerDef def{};
+    world_format format = WORLD_ARGB32F;
+    std::vector<char> memory;
+};
+void world_init(headless_world* w, world_format format, int width, int height);
+
+struct headless_instance {
+    headless_host* host = nullptr;
+    int32_t id = 0;
+    int width = 0, height = 0;
+    A_long current_time = 0, time_step = 1;
+    A_u_long time_scale = 24;
+    A_long downsample = 1;  // both directions: 1/downsample
+    PF_ParamDef params[88]{};
+    A_long dyn_flags[88]{};  // AEGP dynamic stream flags per parameter
+    int32_t num_params = 0;
+    PF_CustomUIInfo ui{};
+    bool ui_registered = false;
+    std::recursive_mutex mutex;  // guards the parameter slots
+    int64_t param_ui_updates = 0;
+};
+
+// Creates an instance for a layer of the given size: parameter setup and sequence setup.
+headless_instance* headless_instance_new(headless_host* host, int width, int height, PF_Err* err);
+void headless_instance_delete(headless_instance* inst);
+
+// Sends any command with a parameter array of the instance's slots (UI thread commands).
+PF_Err headless_command(headless_instance* inst, PF_Cmd cmd, void* extra,
+                        PF_OutData* out = nullptr);
+
+// Setting values as a user would: the value, then user-changed-param and update-params-UI.
+PF_Err headless_user_set(headless_instance* inst, int index, double value);
+PF_Err headless_user_set_point(headless_instance* inst, int index, double x, double y);
+PF_Err headless_user_set_color(headless_instance* inst, int index, float r, float g, float b);
+// Reads a number from a slot (slider, popup, checkbox, fixed slider).
+double headless_value(headless_instance* inst, int index);
+
+// Arbitrary data through the effect's callbacks.
+PF_Err headless_arbitrary(headless_instance* inst, PF_ArbParamsExtra* extra);
+// Flattens a ColorCard value (FLAT_SIZE, then FLATTEN).
+PF_Err headless_flatten(headless_instance* inst, int index, std::vector<uint8_t>* bytes);
+// Replaces a value from flattened bytes (UNFLATTEN), as when a project is opened.
+PF_Err headless_unflatten(headless_instance* inst, int index, const std::vector<uint8_t>& bytes);
+
+// Renders one frame: smart pre-render and smart render, or the classic render command.
+PF_Err headless_render(headless_instance* inst, headless_world* input, headless_world* output,
+                       bool smart = true);
+
+// Project files: every parameter value (ColorCards flattened) as JSON.
+bool headless_project_save(headless_instance* inst, const std::string& path, std::string* error);
+bool headless_project_load(headless_instance* inst, const std::string& path, std::string* error);

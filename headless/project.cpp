@@ -1,0 +1,225 @@
+// Project files: the parameter values of one effect instance as JSON. ColorCard values
+// are stored as the effect flattens them (hex text), and restored through unflatten.
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "headless/host.h"
+
+namespace {
+constexpr const char* PROJECT_FORMAT = "chromalane-project";
+constexpr int PROJECT_VERSION = 1;
+
+std::string to_hex(const std::vector<uint8_t>& bytes) {
+    static const char* DIGITS = "0123456789abcdef";
+    std::string s;
+    s.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        s.push_back(DIGITS[b >> 4]);
+        s.push_back(DIGITS[b & 15]);
+    }
+    return s;
+}
+
+bool from_hex(const std::string& s, std::vector<uint8_t>* bytes) {
+    if (s.size() % 2) return false;
+    bytes->clear();
+    bytes->reserve(s.size() / 2);
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < s.size(); i += 2) {
+        int hi = digit(s[i]), lo = digit(s[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        bytes->push_back(static_cast<uint8_t>(hi * 16 + lo));
+    }
+    return true;
+}
+
+std::string match_name(const headless_instance* inst) {
+    const registration_property* p =
+        registration_find(&inst->host->plugin->registration, fourcc("eMNA"));
+    return p ? reinterpret_cast<const char*>(p->data) : "";
+}
+}  // namespace
+
+bool headless_project_save(headless_instance* inst, const std::string& path, std::string* error) {
+    nlohmann::json j;
+    j["format"] = PROJECT_FORMAT;
+    j["version"] = PROJECT_VERSION;
+    j["effect"] = match_name(inst);
+    j["host"] = inst->host->flavour == FLAVOUR_AE ? "ae" : "premiere";
+    j["width"] = inst->width;
+    j["height"] = inst->height;
+    nlohmann::json params = nlohmann::json::array();
+    for (int i = 1; i < inst->num_params && i < 88; ++i) {
+        const PF_ParamDef& p = inst->params[i];
+        nlohmann::json v;
+        v["index"] = i;
+        switch (p.param_type) {
+            case PF_Param_FLOAT_SLIDER:
+            case PF_Param_FIX_SLIDER:
+            case PF_Param_SLIDER:
+            case PF_Param_POPUP:
+            case PF_Param_CHECKBOX:
+                v["value"] = headless_value(inst, i);
+                break;
+            case PF_Param_POINT:
+                v["point"] = {p.u.td.x_value / 65536.0, p.u.td.y_value / 65536.0};
+                break;
+            case PF_Param_COLOR:
+                v["color"] = {p.u.cd.value.red, p.u.cd.value.green, p.u.cd.value.blue};
+                break;
+            case PF_Param_ARBITRARY_DATA: {
+                std::vector<uint8_t> bytes;
+                PF_Err err = headless_flatten(inst, i, &bytes);
+                if (err) {
+                    if (error)
+                        *error = "the effect could not flatten parameter " + std::to_string(i);
+                    return false;
+                }
+                v["flat"] = to_hex(bytes);
+                break;
+            }
+            default:
+                continue;
+        }
+        params.push_back(v);
+    }
+    j["parameters"] = params;
+    // Written whole to a temporary, then renamed: a failed save leaves no half project.
+    std::string tmp = path + ".tmp";
+    {
+        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+        if (!f) {
+            if (error) *error = "cannot write '" + path + "'";
+            return false;
+        }
+        f << j.dump(1) << "\n";
+        f.flush();
+        if (!f) {
+            std::remove(tmp.c_str());
+            if (error) *error = "cannot write '" + path + "'";
+            return false;
+        }
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        if (error) *error = "cannot write '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
+bool headless_project_load(headless_instance* inst, const std::string& path, std::string* error) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) {
+        if (error) *error = "project '" + path + "' cannot be read";
+        return false;
+    }
+    nlohmann::json j = nlohmann::json::parse(f, nullptr, false);
+    auto fail = [&](const std::string& why) {
+        if (error) *error = "project '" + path + "': " + why;
+        return false;
+    };
+    if (j.is_discarded() || !j.is_object()) return fail("not a JSON project file");
+    if (!j.contains("format") || j["format"] != PROJECT_FORMAT)
+        return fail("not a chromalane project");
+    if (!j.contains("version") || !j["version"].is_number_integer())
+        return fail("no format version");
+    if (j["version"].get<int>() != PROJECT_VERSION)
+        return fail("unknown format version " + j["version"].dump());
+    if (!j.contains("effect") || j["effect"] != match_name(inst))
+        return fail("made for another effect");
+    if (!j.contains("parameters") || !j["parameters"].is_array()) return fail("no parameter list");
+
+    // Check everything before changing anything.
+    struct entry {
+        int index;
+        int kind;  // 0 number, 1 point, 2 colour, 3 flat
+        double a, b, c;
+        std::vector<uint8_t> flat;
+    };
+    std::vector<entry> entries;
+    for (const auto& v : j["parameters"]) {
+        if (!v.is_object() || !v.contains("index") || !v["index"].is_number_integer())
+            return fail("a parameter without an index");
+        int i = v["index"].get<int>();
+        if (i < 1 || i >= 88) return fail("parameter index " + std::to_string(i) + " out of range");
+        PF_ParamType t = inst->params[i].param_type;
+        entry e{i, 0, 0, 0, 0, {}};
+        if (v.contains("value") && v["value"].is_number()) {
+            e.a = v["value"].get<double>();
+        } else if (v.contains("point") && v["point"].is_array() && v["point"].size() == 2 &&
+                   v["point"][0].is_number() && v["point"][1].is_number()) {
+            e.kind = 1;
+            e.a = v["point"][0].get<double>();
+            e.b = v["point"][1].get<double>();
+        } else if (v.contains("color") && v["color"].is_array() && v["color"].size() == 3) {
+            e.kind = 2;
+            for (int k = 0; k < 3; ++k)
+                if (!v["color"][k].is_number_integer()) return fail("a malformed colour");
+            e.a = v["color"][0].get<int>();
+            e.b = v["color"][1].get<int>();
+            e.c = v["color"][2].get<int>();
+        } else if (v.contains("flat") && v["flat"].is_string()) {
+            e.kind = 3;
+            if (!from_hex(v["flat"].get<std::string>(), &e.flat))
+                return fail("a malformed card value");
+        } else {
+            return fail("parameter " + std::to_string(i) + " has no value");
+        }
+        bool fits = (e.kind == 0 &&
+                     (t == PF_Param_FLOAT_SLIDER || t == PF_Param_FIX_SLIDER ||
+                      t == PF_Param_SLIDER || t == PF_Param_POPUP || t == PF_Param_CHECKBOX)) ||
+                    (e.kind == 1 && t == PF_Param_POINT) || (e.kind == 2 && t == PF_Param_COLOR) ||
+                    (e.kind == 3 && t == PF_Param_ARBITRARY_DATA);
+        if (!fits) return fail("parameter " + std::to_string(i) + " has a value of another kind");
+        if (e.kind == 0 && !std::isfinite(e.a)) return fail("a value that is not a number");
+        entries.push_back(std::move(e));
+    }
+    for (const entry& e : entries) {
+        if (e.kind == 3) {
+            if (headless_unflatten(inst, e.index, e.flat) != PF_Err_NONE)
+                return fail("the effect refused the card value of parameter " +
+                            std::to_string(e.index));
+            continue;
+        }
+        std::lock_guard<std::recursive_mutex> guard(inst->mutex);
+        PF_ParamDef& p = inst->params[e.index];
+        auto fx = [](double v) { return static_cast<PF_Fixed>(std::lround(v * 65536.0)); };
+        auto byte = [](double v) { return static_cast<A_u_char>(v < 0 ? 0 : v > 255 ? 255 : v); };
+        if (e.kind == 1) {
+            p.u.td.x_value = fx(e.a);
+            p.u.td.y_value = fx(e.b);
+        } else if (e.kind == 2) {
+            p.u.cd.value = PF_Pixel{255, byte(e.a), byte(e.b), byte(e.c)};
+        } else {
+            switch (p.param_type) {
+                case PF_Param_FLOAT_SLIDER:
+                    p.u.fs_d.value = e.a;
+                    break;
+                case PF_Param_FIX_SLIDER:
+                    p.u.fd.value = fx(e.a);
+                    break;
+                case PF_Param_SLIDER:
+                    p.u.sd.value = static_cast<A_long>(e.a);
+                    break;
+                case PF_Param_POPUP:
+                    p.u.pd.value = static_cast<A_long>(e.a);
+                    break;
+                case PF_Param_CHECKBOX:
+                    p.u.bd.value = e.a != 0 ? 1 : 0;
+                    break;
+                default:
+                    break;
+            }
+        }
+    }
+    return true;
+}

@@ -1,1 +1,546 @@
-// (to be written)
+#include "synth/synth.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "cards/finder.h"
+#include "pipeline/evaluate.h"
+#include "pipeline/slots.h"
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+// Rec. 709 primaries with a D65 white.
+const color_space REC709 = {0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3127, 0.3290};
+// Reflectance of the card body around and between the patches.
+constexpr float BODY = 0.03f;
+// How far the body reaches beyond the card coordinates' unit square, in card heights.
+constexpr double BODY_BORDER = 0.035;
+// Sub-samples per pixel side when drawing edges.
+constexpr int SUPER = 3;
+
+// splitmix64: small, fast and the same everywhere (unlike the standard distributions).
+struct rng {
+    uint64_t state;
+};
+uint64_t next_u64(rng* r) {
+    uint64_t z = (r->state += 0x9e3779b97f4a7c15ull);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return z ^ (z >> 31);
+}
+double uniform(rng* r, double a, double b) {
+    return a + (b - a) * (double(next_u64(r) >> 11) * (1.0 / 9007199254740992.0));
+}
+int uniform_int(rng* r, int a, int b) {  // a ... b inclusive
+    if (b <= a) return a;
+    return a + int(next_u64(r) % uint64_t(b - a + 1));
+}
+double normal(rng* r) {
+    // Box-Muller with one value per call; determinism matters more than speed here.
+    const double u1 = uniform(r, 1e-300, 1.0), u2 = uniform(r, 0.0, 1.0);
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2 * PI * u2);
+}
+
+// Physical width over height of the card coordinates' unit square.
+double card_aspect(refcard_type type) {
+    switch (type) {
+        case DATACOLOR_SPYDERCHECKR:
+            return 1.515;
+        case XRITE_COLORCHECKER_SG_BEFORE_NOV2014:
+        case XRITE_COLORCHECKER_SG_AFTER_NOV2014:
+            return 1.4;
+        case XRITE_COLORCHECKER_VIDEO_COMPAT:
+            return 1.375;
+        case DSCLABS_ONESHOT:
+            return 1.644444;
+        default:
+            return 1.5;
+    }
+}
+
+struct rect_uv {
+    double u0, u1, v0, v1;
+};
+
+// One cell of a row or column of `n` equal cells around centre c, shrunk by half a gap on
+// every side that is not on the card's edge.
+void oneshot_span(double c, double half, double gap, double* a, double* b) {
+    *a = c - half;
+    *b = c + half;
+    if (*a > 1e-6) *a += gap / 2;
+    if (*b < 1 - 1e-6) *b -= gap / 2;
+    *a = std::max(*a, 0.0);
+    *b = std::min(*b, 1.0);
+}
+
+// A patch's extent in card coordinates; gaps between patches as the chart's outlines
+// draw them.
+rect_uv patch_rect(refcard_type type, const reference_patch& p) {
+    double hu = 1.0 / 12 - 1.0 / 120, hv = 1.0 / 8 - 1.0 / 80;
+    switch (type) {
+        case DATACOLOR_SPYDERCHECKR:
+            hu = 0.0436244;
+            hv = 0.0656566;
+            break;
+        case XRITE_COLORCHECKER_SG_BEFORE_NOV2014:
+        case XRITE_COLORCHECKER_SG_AFTER_NOV2014:
+            hu = 1.0 / 28 - 1.0 / 280;
+            hv = 1.0 / 20 - 1.0 / 200;
+            break;
+        case XRITE_COLORCHECKER_VIDEO_COMPAT:
+            hu = 0.0365385;
+            hv = 0.0530726;
+            break;
+        case DGKCOLORTOOLS_DKK_5x7:
+            hu = 1.0 / 12 - 1.0 / 120;
+            hv = p.v < 0.5f ? 0.25 - 0.0125 : 0.125 - 0.0125;
+            break;
+        case DSCLABS_ONESHOT: {
+            // Columns A and B are a third of the card wide, C and D a sixth; column B
+            // has four rows, the others three. Patches meet the card's edge; the gaps
+            // between them are narrow across and wider down.
+            const double cu = p.u, cv = p.v;
+            const double half_u = cu < 2.0 / 3 ? 1.0 / 6 : 1.0 / 12;
+            const bool four = std::fabs(cu - 0.5) < 0.01;
+            const double half_v = four ? 1.0 / 8 : 1.0 / 6;
+            rect_uv r;
+            oneshot_span(cu, half_u, 0.005, &r.u0, &r.u1);
+            oneshot_span(cv, half_v, 0.03, &r.v0, &r.v1);
+            return r;
+        }
+        default:
+            break;
+    }
+    return {p.u - hu, p.u + hu, p.v - hv, p.v + hv};
+}
+
+// The patches whose regions the finder can accept (nearly square on the card): the tall
+// row A of the DKK and the wide columns A and B of the OneShot are not.
+bool finder_patch(refcard_type type, const reference_patch& p) {
+    if (type == DGKCOLORTOOLS_DKK_5x7) return p.v > 0.5f;
+    if (type == DSCLABS_ONESHOT) return p.u > 2.0f / 3.0f;
+    return true;
+}
+
+// Homography from card coordinates (u, v, 1) to homogeneous frame coordinates.
+void card_homography(const synth_scene& s, double* H) {
+    const double A = card_aspect(s.chart), size = s.card_height;
+    const double f = s.focal > 0 ? s.focal : double(s.height);
+    const double ca = std::cos(s.tilt_x), sa = std::sin(s.tilt_x);
+    const double cb = std::cos(s.tilt_y), sb = std::sin(s.tilt_y);
+    const double cg = std::cos(s.rotation), sg = std::sin(s.rotation);
+    // R = Rz(rotation) * Ry(tilt_y) * Rx(tilt_x)
+    const double Rx[9] = {1, 0, 0, 0, ca, -sa, 0, sa, ca};
+    const double Ry[9] = {cb, 0, sb, 0, 1, 0, -sb, 0, cb};
+    const double Rz[9] = {cg, -sg, 0, sg, cg, 0, 0, 0, 1};
+    double Ryx[9], R[9];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            Ryx[3 * i + j] = 0;
+            for (int k = 0; k < 3; ++k) Ryx[3 * i + j] += Ry[3 * i + k] * Rx[3 * k + j];
+        }
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            R[3 * i + j] = 0;
+            for (int k = 0; k < 3; ++k) R[3 * i + j] += Rz[3 * i + k] * Ryx[3 * k + j];
+        }
+    // Card point p = (u - 0.5) A size e_x + (v - 0.5) size e_y; camera point q = R p + (0, 0, f);
+    // screen = centre + f (q_x, q_y) / q_z.
+    double P[3][3];  // columns: d/du, d/dv, constant, for (X, Y, Z)
+    for (int i = 0; i < 3; ++i) {
+        P[i][0] = R[3 * i + 0] * A * size;
+        P[i][1] = R[3 * i + 1] * size;
+        P[i][2] = -0.5 * P[i][0] - 0.5 * P[i][1];
+    }
+    P[2][2] += f;
+    for (int j = 0; j < 3; ++j) {
+        H[0 + j] = f * P[0][j] + s.centre_x * P[2][j];
+        H[3 + j] = f * P[1][j] + s.centre_y * P[2][j];
+        H[6 + j] = P[2][j];
+    }
+}
+
+OfxPointD project(const double* H, double u, double v) {
+    const double w = H[6] * u + H[7] * v + H[8];
+    return {(H[0] * u + H[1] * v + H[2]) / w, (H[3] * u + H[4] * v + H[5]) / w};
+}
+
+bool invert3x3(const double* m, double* out) {
+    const double a = m[4] * m[8] - m[5] * m[7], b = m[5] * m[6] - m[3] * m[8],
+                 c = m[3] * m[7] - m[4] * m[6];
+    const double det = m[0] * a + m[1] * b + m[2] * c;
+    if (!(std::fabs(det) > 0)) return false;
+    out[0] = a / det;
+    out[1] = (m[2] * m[7] - m[1] * m[8]) / det;
+    out[2] = (m[1] * m[5] - m[2] * m[4]) / det;
+    out[3] = b / det;
+    out[4] = (m[0] * m[8] - m[2] * m[6]) / det;
+    out[5] = (m[2] * m[3] - m[0] * m[5]) / det;
+    out[6] = c / det;
+    out[7] = (m[1] * m[6] - m[0] * m[7]) / det;
+    out[8] = (m[0] * m[4] - m[1] * m[3]) / det;
+    return true;
+}
+
+// Screen bounding box of the card body.
+void body_box(const synth_scene& s, double* x0, double* y0, double* x1, double* y1) {
+    double H[9];
+    card_homography(s, H);
+    const double bu = BODY_BORDER / card_aspect(s.chart), bv = BODY_BORDER;
+    *x0 = *y0 = INFINITY;
+    *x1 = *y1 = -INFINITY;
+    for (double u : {-bu, 1 + bu})
+        for (double v : {-bv, 1 + bv}) {
+            const OfxPointD p = project(H, u, v);
+            *x0 = std::min(*x0, p.x);
+            *x1 = std::max(*x1, p.x);
+            *y0 = std::min(*y0, p.y);
+            *y1 = std::max(*y1, p.y);
+        }
+}
+
+// Reflectance buffer: 3 floats per pixel.
+struct canvas {
+    int w, h;
+    std::vector<float> rgb;
+};
+
+// Paints a shape over the pixels of its box with coverage-weighted sub-samples;
+// `inside(x, y, colour)` says whether a point is covered and with which colour.
+template <class F>
+void paint(canvas* c, double bx0, double by0, double bx1, double by1, F&& inside) {
+    const int x0 = std::max(0, int(std::floor(bx0)) - 1),
+              x1 = std::min(c->w - 1, int(std::ceil(bx1)) + 1);
+    const int y0 = std::max(0, int(std::floor(by0)) - 1),
+              y1 = std::min(c->h - 1, int(std::ceil(by1)) + 1);
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+            float sum[3] = {0, 0, 0};
+            int hits = 0;
+            for (int j = 0; j < SUPER; ++j)
+                for (int i = 0; i < SUPER; ++i) {
+                    const double px = x + (i + 0.5) / SUPER - 0.5, py = y + (j + 0.5) / SUPER - 0.5;
+                    float col[3];
+                    if (!inside(px, py, col)) continue;
+                    ++hits;
+                    for (int k = 0; k < 3; ++k) sum[k] += col[k];
+                }
+            if (!hits) continue;
+            float* d = &c->rgb[(size_t(y) * size_t(c->w) + size_t(x)) * 3];
+            const float cover = float(hits) / float(SUPER * SUPER);
+            for (int k = 0; k < 3; ++k) d[k] = d[k] * (1 - cover) + sum[k] / float(SUPER * SUPER);
+        }
+}
+
+void gaussian_blur(std::vector<float>& rgb, int w, int h, double sigma) {
+    if (!(sigma > 0.05)) return;
+    const int r = std::max(1, int(std::ceil(3 * sigma)));
+    std::vector<float> k(size_t(2 * r + 1));
+    float total = 0;
+    for (int i = -r; i <= r; ++i)
+        total += k[size_t(i + r)] = float(std::exp(-0.5 * i * i / (sigma * sigma)));
+    for (float& v : k) v /= total;
+    std::vector<float> tmp(rgb.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                float s = 0;
+                for (int i = -r; i <= r; ++i)
+                    s += k[size_t(i + r)] *
+                         rgb[(size_t(y) * size_t(w) + size_t(std::clamp(x + i, 0, w - 1))) * 3 +
+                             size_t(c)];
+                tmp[(size_t(y) * size_t(w) + size_t(x)) * 3 + size_t(c)] = s;
+            }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                float s = 0;
+                for (int i = -r; i <= r; ++i)
+                    s += k[size_t(i + r)] *
+                         tmp[(size_t(std::clamp(y + i, 0, h - 1)) * size_t(w) + size_t(x)) * 3 +
+                             size_t(c)];
+                rgb[(size_t(y) * size_t(w) + size_t(x)) * 3 + size_t(c)] = s;
+            }
+}
+
+}  // namespace
+
+synth_conditions synth_moderate() {
+    return synth_conditions{};
+}
+
+synth_conditions synth_hard() {
+    synth_conditions c;
+    c.card_min = 0.08;
+    c.card_max = 0.2;
+    c.max_tilt = 0.87;  // 50 degrees
+    c.max_cast = 0.6;
+    c.min_ev = -2;
+    c.max_ev = 1;
+    c.max_crosstalk = 0.2;
+    c.max_vignetting = 0.5;
+    c.blur_min = 0.5;
+    c.blur_max = 1.8;
+    c.noise_max = 0.03;
+    c.noise_floor_max = 0.005;
+    c.clutter_min = 10;
+    c.clutter_max = 30;
+    c.clutter_patch_like = 0.5;
+    return c;
+}
+
+synth_scene synth_draw(const synth_conditions& cond, refcard_type chart, int width, int height,
+                       uint64_t seed) {
+    rng r = {seed * 0x2545f4914f6cdd1dull + 0x1234567ull};
+    synth_scene s;
+    s.width = width;
+    s.height = height;
+    s.chart = chart;
+    s.seed = next_u64(&r);
+    s.card_height = uniform(&r, cond.card_min, cond.card_max) * height;
+    s.rotation = uniform(&r, -cond.max_rotation, cond.max_rotation);
+    const double tilt = uniform(&r, 0, cond.max_tilt), dir = uniform(&r, 0, 2 * PI);
+    s.tilt_x = tilt * std::cos(dir);
+    s.tilt_y = tilt * std::sin(dir);
+    s.focal = height * uniform(&r, 0.9, 2.0);
+    for (double& g : s.cast) g = std::exp2(uniform(&r, -cond.max_cast, cond.max_cast));
+    s.exposure = std::exp2(uniform(&r, cond.min_ev, cond.max_ev));
+    for (int i = 0; i < 3; ++i) {
+        double sum = 0;
+        for (int j = 0; j < 3; ++j) {
+            s.camera[3 * i + j] = i == j ? 1.0 : uniform(&r, 0, cond.max_crosstalk);
+            sum += s.camera[3 * i + j];
+        }
+        for (int j = 0; j < 3; ++j) s.camera[3 * i + j] /= sum;
+    }
+    s.vignetting = uniform(&r, 0, cond.max_vignetting);
+    s.blur = uniform(&r, cond.blur_min, cond.blur_max);
+    s.noise = uniform(&r, 0, cond.noise_max);
+    s.noise_floor = uniform(&r, 0, cond.noise_floor_max);
+    s.clutter = uniform_int(&r, cond.clutter_min, cond.clutter_max);
+    s.clutter_patch_like = cond.clutter_patch_like;
+    // Shrink the card until it fits the frame with a small margin, then place it.
+    const double margin = 0.02 * std::min(width, height);
+    double x0, y0, x1, y1;
+    for (int tries = 0; tries < 40; ++tries) {
+        s.centre_x = width / 2.0;
+        s.centre_y = height / 2.0;
+        body_box(s, &x0, &y0, &x1, &y1);
+        if (x1 - x0 <= width - 2 * margin && y1 - y0 <= height - 2 * margin) break;
+        s.card_height *= 0.9;
+    }
+    const double slack_x = std::max(0.0, (width - 2 * margin) - (x1 - x0));
+    const double slack_y = std::max(0.0, (height - 2 * margin) - (y1 - y0));
+    s.centre_x += (margin - x0) + uniform(&r, 0, slack_x);
+    s.centre_y += (margin - y0) + uniform(&r, 0, slack_y);
+    return s;
+}
+
+void synth_render(const synth_scene& s, synth_shot* shot) {
+    const reference_card* ref = refcard(s.chart);
+    const int w = std::max(1, s.width), h = std::max(1, s.height);
+    rng r = {s.seed};
+    canvas c = {w, h, std::vector<float>(size_t(w) * size_t(h) * 3)};
+
+    // Background: a gradient between two muted colours with a slow ripple.
+    float ga[3], gb[3];
+    for (int k = 0; k < 3; ++k) {
+        ga[k] = float(uniform(&r, 0.05, 0.4));
+        gb[k] = float(uniform(&r, 0.05, 0.4));
+    }
+    const double fx = uniform(&r, 1, 4) / w, fy = uniform(&r, 1, 4) / h, phase = uniform(&r, 0, 6);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const float t = float((double(x) / w + double(y) / h) / 2);
+            const float ripple = float(1 + 0.1 * std::sin(2 * PI * (fx * x + fy * y) + phase));
+            float* d = &c.rgb[(size_t(y) * size_t(w) + size_t(x)) * 3];
+            for (int k = 0; k < 3; ++k) d[k] = (ga[k] + (gb[k] - ga[k]) * t) * ripple;
+        }
+
+    // The card's patches in card coordinates, with a coarse grid to find them quickly.
+    card ref_card;
+    cardMakeRef(&ref_card, s.space ? s.space : &REC709, s.chart);
+    const int n = ref ? ref->patch_count : 0;
+    std::vector<rect_uv> rects(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) rects[size_t(i)] = patch_rect(s.chart, ref->patches[i]);
+    double H[9], Hinv[9] = {};
+    card_homography(s, H);
+    const bool visible = invert3x3(H, Hinv);
+    const double mean_patch = n ? std::sqrt(1.0 / n) * s.card_height : 0;
+
+    // Clutter behind the card: rotated rectangles of random colours; some square and of
+    // the card's patch size, to tempt the finder.
+    for (int i = 0; i < s.clutter; ++i) {
+        const bool like = uniform(&r, 0, 1) < s.clutter_patch_like;
+        double sw, sh;
+        if (like) {
+            sw = sh = mean_patch * uniform(&r, 0.7, 1.3);
+        } else {
+            sw = h * uniform(&r, 0.03, 0.3);
+            sh = sw * std::exp(uniform(&r, -1.2, 1.2));
+        }
+        const double cx = uniform(&r, 0, w), cy = uniform(&r, 0, h), a = uniform(&r, 0, PI);
+        float col[3];
+        const bool saturated = uniform(&r, 0, 1) < 0.5;
+        for (float& v : col)
+            v = float(saturated ? std::pow(uniform(&r, 0, 1), 2) * 0.8 : uniform(&r, 0.05, 0.7));
+        const double ca = std::cos(a), sa = std::sin(a), ext = std::hypot(sw, sh) / 2;
+        paint(&c, cx - ext, cy - ext, cx + ext, cy + ext, [&](double px, double py, float* out) {
+            const double dx = px - cx, dy = py - cy;
+            const double lx = dx * ca + dy * sa, ly = -dx * sa + dy * ca;
+            if (std::fabs(lx) > sw / 2 || std::fabs(ly) > sh / 2) return false;
+            std::memcpy(out, col, sizeof col);
+            return true;
+        });
+    }
+
+    // The card itself.
+    if (visible && ref) {
+        double bx0, by0, bx1, by1;
+        body_box(s, &bx0, &by0, &bx1, &by1);
+        const double bu = BODY_BORDER / card_aspect(s.chart), bv = BODY_BORDER;
+        constexpr int G = 16;
+        std::vector<std::vector<int>> grid(G * G);
+        for (int i = 0; i < n; ++i) {
+            const rect_uv& q = rects[size_t(i)];
+            const int a0 = std::clamp(int(q.u0 * G), 0, G - 1),
+                      a1 = std::clamp(int(q.u1 * G), 0, G - 1);
+            const int b0 = std::clamp(int(q.v0 * G), 0, G - 1),
+                      b1 = std::clamp(int(q.v1 * G), 0, G - 1);
+            for (int b = b0; b <= b1; ++b)
+                for (int a = a0; a <= a1; ++a) grid[size_t(b * G + a)].push_back(i);
+        }
+        paint(&c, std::max(bx0, -2.0), std::max(by0, -2.0), std::min(bx1, w + 2.0),
+              std::min(by1, h + 2.0), [&](double px, double py, float* out) {
+                  const double ww = Hinv[6] * px + Hinv[7] * py + Hinv[8];
+                  if (!(ww != 0)) return false;
+                  const double u = (Hinv[0] * px + Hinv[1] * py + Hinv[2]) / ww;
+                  const double v = (Hinv[3] * px + Hinv[4] * py + Hinv[5]) / ww;
+                  if (!(u >= -bu && u <= 1 + bu && v >= -bv && v <= 1 + bv)) return false;
+                  out[0] = out[1] = out[2] = BODY;
+                  if (u < 0 || u >= 1 || v < 0 || v >= 1) return true;
+                  for (int i : grid[size_t(int(v * G) * G + int(u * G))]) {
+                      const rect_uv& q = rects[size_t(i)];
+                      if (u >= q.u0 && u < q.u1 && v >= q.v0 && v < q.v1) {
+                          for (int k = 0; k < 3; ++k) out[k] = ref_card.linear[k][i];
+                          break;
+                      }
+                  }
+                  return true;
+              });
+    }
+
+    // Light, camera matrix, vignetting.
+    double M[9];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) M[3 * i + j] = s.camera[3 * i + j] * s.cast[j] * s.exposure;
+    const double rmax2 = (w * w + h * h) / 4.0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            float* d = &c.rgb[(size_t(y) * size_t(w) + size_t(x)) * 3];
+            const double dx = x - (w - 1) / 2.0, dy = y - (h - 1) / 2.0;
+            const double g = 1 - s.vignetting * (dx * dx + dy * dy) / rmax2;
+            const double in[3] = {d[0], d[1], d[2]};
+            for (int k = 0; k < 3; ++k)
+                d[k] = float(g * (M[3 * k] * in[0] + M[3 * k + 1] * in[1] + M[3 * k + 2] * in[2]));
+        }
+    gaussian_blur(c.rgb, w, h, s.blur);
+
+    // Noise, then encoding into an RGBA frame.
+    shot->pixels.assign(size_t(w) * size_t(h) * 4, 1.0f);
+    for (size_t p = 0; p < size_t(w) * size_t(h); ++p)
+        for (int k = 0; k < 3; ++k) {
+            double v = c.rgb[p * 3 + size_t(k)];
+            if (s.noise > 0 || s.noise_floor > 0)
+                v += normal(&r) * std::sqrt(s.noise_floor * s.noise_floor +
+                                            s.noise * s.noise * std::max(v, 0.0));
+            shot->pixels[p * 4 + size_t(k)] = float(v);
+        }
+    const int entry = std::clamp(s.encode, 0, TRANSFER_SPACE_COUNT);
+    float coeffs[COEFFICIENT_COUNT] = {};
+    set_coefficents_for_transfer_function(coeffs, 'o', &TRANSFER_FUNCTION[entry]);
+    for (int y = 0; y < h; ++y) {
+        float* row = shot->pixels.data() + size_t(y) * size_t(w) * 4;
+        for (int x = 0; x < w; ++x) apply_output_transfer(coeffs, row + 4 * x, 3);
+    }
+    image& f = shot->frame;
+    f = {};
+    f.flag1 = f.flag2 = 1;
+    f.format = IMAGE_RGBA32F;
+    f.right = w;
+    f.bottom = h;
+    f.scale_x = f.scale_y = f.pixel_aspect = 1.0;
+    f.row_bytes = w * 16;
+    f.pixels = reinterpret_cast<char*>(shot->pixels.data());
+
+    // Truth.
+    shot->patch_count = n;
+    shot->reference.assign(size_t(n) * 3, 0.0f);
+    shot->scene.assign(size_t(n) * 3, 0.0f);
+    for (int i = 0; i < n; ++i) {
+        const double in[3] = {ref_card.linear[0][i], ref_card.linear[1][i], ref_card.linear[2][i]};
+        for (int k = 0; k < 3; ++k) {
+            shot->reference[size_t(i) * 3 + size_t(k)] = ref_card.linear[k][i];
+            shot->scene[size_t(i) * 3 + size_t(k)] =
+                float(M[3 * k] * in[0] + M[3 * k + 1] * in[1] + M[3 * k + 2] * in[2]);
+        }
+    }
+    const double unit[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (int k = 0; k < 4; ++k) shot->card_square[k] = project(H, unit[k][0], unit[k][1]);
+    rect_uv all = {INFINITY, -INFINITY, INFINITY, -INFINITY}, found = all;
+    for (int i = 0; i < n; ++i) {
+        const rect_uv& q = rects[size_t(i)];
+        for (rect_uv* e : {&all, &found}) {
+            if (e == &found && !finder_patch(s.chart, ref->patches[i])) continue;
+            e->u0 = std::min(e->u0, q.u0);
+            e->u1 = std::max(e->u1, q.u1);
+            e->v0 = std::min(e->v0, q.v0);
+            e->v1 = std::max(e->v1, q.v1);
+        }
+    }
+    if (n) {
+        const double au[4] = {all.u0, all.u1, all.u1, all.u0},
+                     av[4] = {all.v0, all.v0, all.v1, all.v1};
+        const double fu[4] = {found.u0, found.u1, found.u1, found.u0},
+                     fv[4] = {found.v0, found.v0, found.v1, found.v1};
+        for (int k = 0; k < 4; ++k) {
+            shot->patch_edges[k] = project(H, au[k], av[k]);
+            shot->corners[k] = project(H, fu[k], fv[k]);
+        }
+        expand_card_corners(ref, shot->corners);
+    }
+}
+
+void synth_demo_shot(int width, int height, int encode, refcard_type chart, synth_shot* shot) {
+    synth_scene s;
+    s.width = width;
+    s.height = height;
+    s.chart = chart;
+    s.card_height = 0.42 * height;
+    s.centre_x = 0.47 * width;
+    s.centre_y = 0.52 * height;
+    s.rotation = 0.05;
+    s.tilt_x = 0.12;
+    s.tilt_y = -0.18;
+    s.exposure = 0.9;
+    const double cast[3] = {1.25, 1.0, 0.7};  // warm tungsten-like light
+    std::copy(cast, cast + 3, s.cast);
+    const double camera[9] = {0.9, 0.08, 0.02, 0.05, 0.88, 0.07, 0.02, 0.1, 0.88};
+    std::copy(camera, camera + 9, s.camera);
+    s.vignetting = 0.15;
+    s.blur = 0.7;
+    s.noise = 0.004;
+    s.noise_floor = 0.0005;
+    s.clutter = 6;
+    s.encode = encode;
+    s.seed = 2024;
+    synth_render(s, shot);
+}
+
+int synth_entry(const char* part) {
+    for (int k = 1; k <= TRANSFER_SPACE_COUNT; ++k)
+        if (transfer_popup_name(k).find(part) != std::string::npos) return k;
+    return 0;
+}

@@ -1,0 +1,254 @@
+// `find`, `read` and `synth`: locating a chart in an image file, sampling its patches at
+// given corners, and writing a synthetic shot of a chart with its truth.
+#include <OpenImageIO/imageio.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cards/card.h"
+#include "cards/finder.h"
+#include "cards/sampling.h"
+#include "cli/command.h"
+#include "cli/lookup.h"
+#include "pipeline/evaluate.h"
+#include "pipeline/slots.h"
+#include "pipeline/transfer.h"
+#include "synth/synth.h"
+
+namespace {
+
+// An image file as RGBA floats, owned here.
+struct loaded_image {
+    std::vector<float> pixels;
+    image frame;
+};
+
+void load_image(const std::string& path, loaded_image* out) {
+    auto in = OIIO::ImageInput::open(path);
+    if (!in) {
+        std::string why = OIIO::geterror();
+        throw cli_error{1, "cannot read image '" + path + "'" + (why.empty() ? "" : ": " + why)};
+    }
+    const OIIO::ImageSpec& spec = in->spec();
+    const int w = spec.width, h = spec.height, channels = spec.nchannels;
+    if (w <= 0 || h <= 0 || channels <= 0)
+        throw cli_error{1, "cannot read image '" + path + "': it has no pixels"};
+    std::vector<float> raw(size_t(w) * size_t(h) * size_t(channels));
+    if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::FLOAT, raw.data())) {
+        std::string why = in->geterror();
+        throw cli_error{1, "cannot read image '" + path + "'" + (why.empty() ? "" : ": " + why)};
+    }
+    out->pixels.assign(size_t(w) * size_t(h) * 4, 1.0f);
+    for (size_t p = 0; p < size_t(w) * size_t(h); ++p)
+        for (int c = 0; c < 3; ++c)
+            out->pixels[p * 4 + size_t(c)] =
+                raw[p * size_t(channels) + size_t(std::min(c, channels - 1))];
+    image& f = out->frame;
+    f = {};
+    f.flag1 = f.flag2 = 1;
+    f.format = IMAGE_RGBA32F;
+    f.right = w;
+    f.bottom = h;
+    f.scale_x = f.scale_y = 1.0;
+    f.pixel_aspect = spec.get_float_attribute("PixelAspectRatio", 1.0f);
+    f.row_bytes = w * 16;
+    f.pixels = reinterpret_cast<char*>(out->pixels.data());
+}
+
+void save_image(const std::string& path, const std::vector<float>& rgba, int w, int h) {
+    auto out = OIIO::ImageOutput::create(path);
+    if (!out) throw cli_error{1, "cannot write image '" + path + "': " + OIIO::geterror()};
+    // Float where the format keeps it, 16-bit or 8-bit otherwise.
+    OIIO::TypeDesc type = OIIO::TypeDesc::FLOAT;
+    if (!out->supports("floatpixels")) type = OIIO::TypeDesc::UINT16;
+    OIIO::ImageSpec spec(w, h, 4, type);
+    if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, rgba.data()) ||
+        !out->close())
+        throw cli_error{1, "cannot write image '" + path + "': " + out->geterror()};
+}
+
+refcard_type chart_type(const std::string& query) {
+    return CARD_TYPE[lookup_chart(query)];
+}
+
+nlohmann::json points(const OfxPointD* p) {
+    nlohmann::json a = nlohmann::json::array();
+    for (int k = 0; k < 4; ++k) a.push_back({p[k].x, p[k].y});
+    return a;
+}
+
+struct find_options {
+    std::string path, chart, entry = "sRGB";
+    bool json = false;
+};
+
+void run_find(const find_options& o) {
+    const refcard_type type = chart_type(o.chart);
+    const int entry = lookup_transfer_entry(o.entry);
+    loaded_image img;
+    load_image(o.path, &img);
+    auto ref = std::make_unique<card>();
+    cardMakeRef(ref.get(), &COLOR_SPACE[entry], type);
+    OfxPointD corners[4];
+    const int code = cardFind(nullptr, &img.frame, &TRANSFER_FUNCTION[entry], ref.get(), corners);
+    if (code == FINDER_OUT_OF_MEMORY) throw cli_error{1, "out of memory while searching"};
+    double error = 0;
+    if (code == FINDER_FOUND) {
+        // The colour error of the found position as the finder scores it: on linear
+        // values, after the best 3 x 3 matrix onto the reference.
+        loaded_image lin = img;
+        lin.frame.pixels = reinterpret_cast<char*>(lin.pixels.data());
+        float coeffs[COEFFICIENT_COUNT] = {};
+        set_coefficents_for_transfer_function(coeffs, 'i', &TRANSFER_FUNCTION[entry]);
+        const int w = lin.frame.right, h = lin.frame.bottom;
+        for (int y = 0; y < h; ++y)
+            apply_input_transfer(coeffs, lin.pixels.data() + size_t(y) * size_t(w) * 4, 4 * w);
+        error = card_error(&lin.frame, ref.get(), corners);
+    }
+    if (o.json) {
+        nlohmann::json j;
+        j["found"] = code == FINDER_FOUND;
+        if (code == FINDER_FOUND) {
+            j["corners"] = points(corners);
+            j["error"] = error;
+        }
+        std::printf("%s\n", j.dump(2).c_str());
+    } else if (code == FINDER_FOUND) {
+        static const char* names[4] = {"top left", "top right", "bottom right", "bottom left"};
+        for (int k = 0; k < 4; ++k)
+            std::printf("%-12s  %10.2f %10.2f\n", names[k], corners[k].x, corners[k].y);
+        std::printf("error         %.6g\n", error);
+    }
+    if (code != FINDER_FOUND) throw cli_error{1, "no chart found in '" + o.path + "'"};
+}
+
+struct read_options {
+    std::string path, chart, entry = "sRGB", corners;
+};
+
+void run_read(const read_options& o) {
+    const refcard_type type = chart_type(o.chart);
+    const int entry = lookup_transfer_entry(o.entry);
+    std::vector<double> v;
+    {
+        std::stringstream ss(o.corners);
+        std::string item;
+        while (std::getline(ss, item, ',')) {
+            try {
+                size_t used = 0;
+                v.push_back(std::stod(item, &used));
+                if (used != item.size()) throw std::invalid_argument(item);
+            } catch (const std::exception&) {
+                throw cli_error{2, "--corners: '" + item + "' is not a number"};
+            }
+        }
+    }
+    if (v.size() != 8) throw cli_error{2, "--corners needs eight numbers: x0,y0,x1,y1,x2,y2,x3,y3"};
+    for (double d : v)
+        if (!std::isfinite(d)) throw cli_error{2, "--corners: every value must be finite"};
+    loaded_image img;
+    load_image(o.path, &img);
+    OfxPointD corners[4];
+    for (int k = 0; k < 4; ++k) corners[k] = {v[size_t(2 * k)], v[size_t(2 * k + 1)]};
+    auto c = std::make_unique<card>();
+    c->ref = refcard(type);
+    cardRead(&img.frame, &TRANSFER_FUNCTION[entry], corners, c.get());
+    for (int i = 0; i < c->ref->patch_count; ++i)
+        std::printf("%3d  %-24s  display %.6f %.6f %.6f  linear %.6f %.6f %.6f\n", i,
+                    c->ref->patches[i].name, double(c->display[0][i]), double(c->display[1][i]),
+                    double(c->display[2][i]), double(c->linear[0][i]), double(c->linear[1][i]),
+                    double(c->linear[2][i]));
+}
+
+struct synth_options {
+    std::string chart, size = "1280x720", encode = "sRGB", output, conditions = "moderate";
+    uint64_t seed = 1;
+};
+
+void run_synth(const synth_options& o) {
+    const refcard_type type = chart_type(o.chart);
+    const int entry = lookup_transfer_entry(o.encode);
+    int w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(o.size.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 ||
+        w > 16384 || h > 16384)
+        throw cli_error{2, "--size must be WxH with each side from 16 to 16384"};
+    synth_conditions cond;
+    if (o.conditions == "moderate")
+        cond = synth_moderate();
+    else if (o.conditions == "hard")
+        cond = synth_hard();
+    else
+        throw cli_error{2, "--conditions must be 'moderate' or 'hard'"};
+    synth_scene scene = synth_draw(cond, type, w, h, o.seed);
+    scene.encode = entry;
+    synth_shot shot;
+    synth_render(scene, &shot);
+    save_image(o.output, shot.pixels, w, h);
+    nlohmann::json j;
+    j["chart"] = refcard(type)->type;
+    j["size"] = {w, h};
+    j["seed"] = o.seed;
+    j["encode"] = transfer_popup_name(entry);
+    j["corners"] = points(shot.corners);
+    j["card_square"] = points(shot.card_square);
+    j["patch_edges"] = points(shot.patch_edges);
+    nlohmann::json patches = nlohmann::json::array();
+    for (int i = 0; i < shot.patch_count; ++i) {
+        const size_t b = size_t(i) * 3;
+        patches.push_back(
+            {{"name", refcard(type)->patches[i].name},
+             {"reference", {shot.reference[b], shot.reference[b + 1], shot.reference[b + 2]}},
+             {"linear", {shot.scene[b], shot.scene[b + 1], shot.scene[b + 2]}}});
+    }
+    j["patches"] = patches;
+    std::printf("%s\n", j.dump(2).c_str());
+}
+
+void setup(CLI::App& app) {
+    const char* chart_help = "chart: popup position (1-10) or name, or an unambiguous part of one";
+    const char* entry_help = "catalogue entry of the image's encoding (position or name)";
+    {
+        auto o = std::make_shared<find_options>();
+        CLI::App* sub = app.add_subcommand(
+            "find",
+            "find a chart in an image: its corners (top left, top right, bottom right, "
+            "bottom left, in pixels) and colour error; exit status 1 when none is found");
+        sub->add_option("image", o->path, "image file")->required();
+        sub->add_option("--chart", o->chart, chart_help)->required();
+        sub->add_option("--input", o->entry, entry_help);
+        sub->add_flag("--json", o->json, "print the result as JSON");
+        sub->callback([o]() { run_find(*o); });
+    }
+    {
+        auto o = std::make_shared<read_options>();
+        CLI::App* sub = app.add_subcommand(
+            "read", "sample every patch of a chart at given corners: display and linear values");
+        sub->add_option("image", o->path, "image file")->required();
+        sub->add_option("--chart", o->chart, chart_help)->required();
+        sub->add_option("--corners", o->corners, "x0,y0,x1,y1,x2,y2,x3,y3 in pixels")->required();
+        sub->add_option("--input", o->entry, entry_help);
+        sub->callback([o]() { run_read(*o); });
+    }
+    {
+        auto o = std::make_shared<synth_options>();
+        CLI::App* sub = app.add_subcommand(
+            "synth", "write a synthetic shot of a chart and print its truth as JSON");
+        sub->add_option("--chart", o->chart, chart_help)->required();
+        sub->add_option("--seed", o->seed, "scene seed");
+        sub->add_option("--size", o->size, "frame size WxH (default 1280x720)");
+        sub->add_option("--encode", o->encode, "catalogue entry to encode with (default sRGB)");
+        sub->add_option("--conditions", o->conditions, "moderate (default) or hard");
+        sub->add_option("-o,--output", o->output, "image file to write")->required();
+        sub->callback([o]() { run_synth(*o); });
+    }
+}
+
+}  // namespace
+
+static const bool registered = register_command(40, setup);

@@ -214,3 +214,6 @@ void render_fold_bases(float* c) {
         scale(OUTPUT_E, LN2);
     }
 }
+float fast_cbrt(float v) {
+    return lanes<1>::cbrt(lanes<1>::vf{v})[0];
+}

@@ -38,3 +38,4 @@ void render_fold_bases(float* coeffs);
 float fast_log2(float v);
 float fast_exp2(float y);
 float fast_pow(float x, float a);
+float fast_cbrt(float v);

@@ -305,6 +305,21 @@ TEST(RenderFast, Exp2AndPowWithinTheirBounds) {
     EXPECT_LE(worst_pow, 4e-5);
 }
 
+TEST(RenderFast, CubeRootWithinItsBound) {
+    double worst = 0.0;
+    for (float v = 1e-30f; v < 1e30f; v *= 1.0013f) {
+        const double want = std::cbrt((double)v);
+        worst = std::fmax(worst, std::fabs((double)fast_cbrt(v) - want) / want);
+    }
+    std::printf("fast_cbrt: largest relative error %.3g\n", worst);
+    EXPECT_LE(worst, 5e-7);
+    EXPECT_EQ(fast_cbrt(0.0f), 0.0f);
+    EXPECT_EQ(fast_cbrt(-8.0f), 0.0f);
+    EXPECT_EQ(fast_cbrt(std::nanf("")), 0.0f);
+    EXPECT_EQ(fast_cbrt(std::numeric_limits<float>::infinity()),
+              std::numeric_limits<float>::infinity());
+}
+
 // ---- against the reference ----------------------------------------------------------
 
 namespace {
@@ -446,7 +461,7 @@ TEST(RenderReference, CameraLogDefaults) {
     parameters p = params_for(43, 3, CORRECTION_DELTAE);
     float coeffs[COEFFICIENT_COUNT];
     set_coefficents(coeffs, &p);
-    const comparison c = render_and_compare(coeffs, in, out, width, 1, 1e-4, "camera log");
+    const comparison c = render_and_compare(coeffs, in, out, width, 1, 2e-4, "camera log");
     std::printf("camera log defaults: largest difference %.3g\n", c.worst);
 }
 

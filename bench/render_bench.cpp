@@ -1,0 +1,134 @@
+// Throughput of the CPU render driver on a UHD frame, one thread, with the effect's
+// defaults for camera-log footage: S-Log3 / S-Gamut3.Cine in, Rec. 709 out, "deltaE"
+// with reference cards, highlight protection on.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "pipeline/render.h"
+#include "pipeline/slots.h"
+
+namespace {
+
+constexpr int WIDTH = 3840;
+constexpr int HEIGHT = 2160;
+
+parameters camera_log_defaults() {
+    parameters p;
+    parameters_defaults(&p);
+    p.input_transfer = TRANSFER_FUNCTION[43];
+    p.input_space = COLOR_SPACE[43];
+    p.output_transfer = TRANSFER_FUNCTION[3];
+    p.output_space = COLOR_SPACE[3];
+    cardMakeRef(&p.source, &p.input_space, XRITE_COLORCHECKER_24_AFTER_NOV2014);
+    cardMakeRef(&p.target, &p.output_space, XRITE_COLORCHECKER_24_AFTER_NOV2014);
+    return p;
+}
+
+struct frame {
+    std::vector<char> memory;
+    image img{};
+};
+
+// A frame in 64-byte aligned memory, as hosts allocate, filled with code values spread
+// like footage (mostly mid-tones, some highlights).
+frame make_frame(imageFormat f) {
+    frame fr;
+    const int bpp = imageFormatBytes(f);
+    fr.memory.resize((size_t)WIDTH * HEIGHT * (size_t)bpp + 64);
+    char* base = fr.memory.data();
+    base += (64 - (reinterpret_cast<uintptr_t>(base) & 63)) & 63;
+    fr.img.flag1 = fr.img.flag2 = 1;
+    fr.img.format = f;
+    fr.img.right = WIDTH;
+    fr.img.bottom = HEIGHT;
+    fr.img.scale_x = fr.img.scale_y = fr.img.pixel_aspect = 1.0;
+    fr.img.row_bytes = WIDTH * bpp;
+    fr.img.pixels = base;
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> u(0.15f, 0.75f);
+    const size_t n = (size_t)WIDTH * HEIGHT;
+    for (size_t i = 0; i < n; ++i) {
+        char* p = base + i * (size_t)bpp;
+        const float v[4] = {u(rng), u(rng), u(rng), 1.0f};
+        if (f == IMAGE_RGBA32F) {
+            std::memcpy(p, v, 16);
+        } else if (f == IMAGE_ARGB8) {
+            for (int c = 0; c < 4; ++c) p[c] = (char)(unsigned char)(v[(c + 3) % 4] * 255.0f);
+        } else if (f == IMAGE_ARGB15) {
+            for (int c = 0; c < 4; ++c) {
+                const auto h = (uint16_t)(v[(c + 3) % 4] * 32768.0f);
+                std::memcpy(p + 2 * c, &h, 2);
+            }
+        }
+    }
+    return fr;
+}
+
+void run_with(benchmark::State& state, imageFormat format, render_backend backend,
+              const parameters& p);
+
+void run(benchmark::State& state, imageFormat format, render_backend backend) {
+    run_with(state, format, backend, camera_log_defaults());
+}
+
+// Linear in and out, no correction: what reading and writing the frame costs.
+void run_plain(benchmark::State& state, imageFormat format, render_backend backend) {
+    parameters p = camera_log_defaults();
+    p.input_transfer = TRANSFER_FUNCTION[1];
+    p.output_transfer = TRANSFER_FUNCTION[1];
+    p.mode = CORRECTION_IDENTITY;
+    run_with(state, format, backend, p);
+}
+
+void run_with(benchmark::State& state, imageFormat format, render_backend backend,
+              const parameters& p) {
+    if (!render_backend_available(backend)) {
+        state.SkipWithError("backend not available on this processor");
+        return;
+    }
+    frame in = make_frame(format);
+    frame out = make_frame(format);
+    float coeffs[COEFFICIENT_COUNT];
+    set_coefficents(coeffs, &p);
+    const OfxRectI area{0, 0, WIDTH, HEIGHT};
+    for (auto _ : state) {
+        render_coefficients(&in.img, &out.img, &area, coeffs, nullptr, nullptr, backend);
+        benchmark::DoNotOptimize(out.img.pixels);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * (int64_t)WIDTH * HEIGHT);
+    state.SetLabel(render_backend_name(backend));
+}
+
+// The whole render call from a parameters record, as the host layer makes it: the fit
+// comes from the memo after the first frame.
+void BM_render_from_parameters_rgba32f(benchmark::State& state) {
+    frame in = make_frame(IMAGE_RGBA32F);
+    frame out = make_frame(IMAGE_RGBA32F);
+    const parameters p = camera_log_defaults();
+    const OfxRectI area{0, 0, WIDTH, HEIGHT};
+    for (auto _ : state) {
+        render(&in.img, &out.img, &area, nullptr, &p, nullptr, nullptr);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * (int64_t)WIDTH * HEIGHT);
+    state.SetLabel(render_backend_name(render_backend_auto()));
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(run, rgba32f_auto, IMAGE_RGBA32F, RENDER_AUTO)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(run, rgba32f_avx512, IMAGE_RGBA32F, RENDER_AVX512)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(run, rgba32f_avx2, IMAGE_RGBA32F, RENDER_AVX2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(run, rgba32f_lanes4, IMAGE_RGBA32F, RENDER_LANES4)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(run, rgba32f_portable, IMAGE_RGBA32F, RENDER_PORTABLE)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(run, argb8_auto, IMAGE_ARGB8, RENDER_AUTO)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(run, argb15_auto, IMAGE_ARGB15, RENDER_AUTO)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(run_plain, rgba32f_copy_avx2, IMAGE_RGBA32F, RENDER_AVX2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_render_from_parameters_rgba32f)->Unit(benchmark::kMillisecond);

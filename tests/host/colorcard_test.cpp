@@ -47,7 +47,8 @@ struct sample {
 // Network byte order written out by hand, independently of HTONF.
 void put_be(std::vector<uint8_t>& bytes, int word, float value) {
     const uint32_t bits = std::bit_cast<uint32_t>(value);
-    for (int k = 0; k < 4; ++k) bytes[4 * word + k] = static_cast<uint8_t>(bits >> (24 - 8 * k));
+    for (int k = 0; k < 4; ++k)
+        bytes[size_t(4 * word + k)] = static_cast<uint8_t>(bits >> (24 - 8 * k));
 }
 
 float stored(const std::vector<uint8_t>& bytes, int word) {

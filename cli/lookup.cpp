@@ -97,19 +97,20 @@ std::vector<std::string> split_popup(const char* popup_text) {
 int lookup_popup_item(const std::vector<std::string>& items, const std::string& query,
                       const char* what) {
     const int count = static_cast<int>(items.size());
-    // A position: all digits.
-    if (!query.empty() && query.size() < 10 && std::all_of(query.begin(), query.end(), [](char c) {
-            return std::isdigit(static_cast<unsigned char>(c)) != 0;
-        })) {
-        int position = std::stoi(query);
-        if (position >= 1 && position <= count && !is_separator(items[size_t(position - 1)]))
-            return position;
-        std::string message = std::string("unknown ") + what + " '" + query + "'";
-        if (position >= 1 && position <= count)
-            message += "; item " + query + " is a separator";
-        else
-            message += "; positions run from 1 to " + std::to_string(count);
-        throw cli_error{2, message};
+    // A position: all digits, within the list. Other numbers may still be part of a name
+    // ("709"), so they fall through to the name search.
+    const bool digits = !query.empty() && std::all_of(query.begin(), query.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
+    if (digits) {
+        const size_t first = query.find_first_not_of('0');
+        const std::string trimmed = first == std::string::npos ? "0" : query.substr(first);
+        const int position = trimmed.size() < 10 ? std::stoi(trimmed) : -1;
+        if (position >= 1 && position <= count) {
+            if (!is_separator(items[size_t(position - 1)])) return position;
+            throw cli_error{2, std::string("unknown ") + what + " '" + query + "'; item " +
+                                   trimmed + " is a separator"};
+        }
     }
     if (query.empty()) fail(what, query, {});
     for (int k = 0; k < count; ++k)
@@ -144,6 +145,9 @@ int lookup_popup_item(const std::vector<std::string>& items, const std::string& 
     // Every item that holds the query apart from punctuation, else the three nearest.
     for (size_t k = 0; k < ranked.size() && (k < 3 || (ranked[k].first == 0 && k < 8)); ++k)
         candidates.push_back(items[size_t(ranked[k].second)]);
+    if (digits)
+        throw cli_error{2, std::string("unknown ") + what + " '" + query +
+                               "'; positions run from 1 to " + std::to_string(count)};
     fail(what, query, candidates);
 }
 

@@ -545,8 +545,10 @@ PF_Err call(headless_host* h, PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_Par
 // ---------------------------------------------------------------------------
 // Host and instances
 
-headless_host* headless_host_new(headless_plugin* plugin, host_flavour flavour) {
+headless_host* headless_host_new(headless_plugin* plugin, host_flavour flavour,
+                                 A_u_long app_version) {
     auto* h = new headless_host;
+    h->app_version = app_version;
     h->plugin = plugin;
     h->flavour = flavour;
     headless_memory_callbacks(&h->utils);
@@ -706,6 +708,25 @@ PF_Err headless_user_set_color(headless_instance* inst, int index, float r, floa
     return user_changed(inst, index);
 }
 
+PF_Err headless_with_in_data(headless_instance* inst,
+                             PF_Err (*fn)(PF_InData* in_data, PF_ParamDef* params[], void* user),
+                             void* user) {
+    effect_context ctx{inst, nullptr, nullptr};
+    PF_InData in;
+    fill_in_data(&in, inst->host, inst, &ctx);
+    std::lock_guard<std::recursive_mutex> guard(inst->mutex);
+    PF_ParamDef* list[88];
+    for (int i = 0; i < 88; ++i) list[i] = &inst->params[i];
+    host_scope scope(inst->host);
+    return fn(&in, list, user);
+}
+
+void headless_attach(headless_plugin* plugin, PF_EntryPointFunc entry) {
+    plugin->library = nullptr;
+    plugin->entry = entry;
+    plugin->has_registration = false;
+}
+
 PF_Err headless_arbitrary(headless_instance* inst, PF_ArbParamsExtra* extra) {
     return headless_command(inst, PF_Cmd_ARBITRARY_CALLBACK, extra);
 }
@@ -734,21 +755,42 @@ PF_Err headless_flatten(headless_instance* inst, int index, std::vector<uint8_t>
     return headless_arbitrary(inst, &extra);
 }
 
-PF_Err headless_unflatten(headless_instance* inst, int index, const std::vector<uint8_t>& bytes) {
-    PF_Handle h = nullptr;
+PF_Err headless_unflatten_value(headless_instance* inst, int index,
+                                const std::vector<uint8_t>& bytes, PF_Handle* value) {
+    *value = nullptr;
     PF_ArbParamsExtra extra{};
     extra.id = index;
     extra.which_function = PF_Arbitrary_UNFLATTEN_FUNC;
     extra.u.unflatten_func_params.buf_sizeLu = static_cast<A_u_long>(bytes.size());
     extra.u.unflatten_func_params.flat_dataPV = bytes.data();
-    extra.u.unflatten_func_params.arbPH = &h;
-    PF_Err err = headless_arbitrary(inst, &extra);
-    if (err) return err;
-    std::lock_guard<std::recursive_mutex> guard(inst->mutex);
-    PF_ParamDef& p = inst->params[index];
-    if (p.u.arb_d.value) headless_dispose_handle(p.u.arb_d.value);
-    p.u.arb_d.value = h;
-    return PF_Err_NONE;
+    extra.u.unflatten_func_params.arbPH = value;
+    return headless_arbitrary(inst, &extra);
+}
+
+void headless_dispose_value(headless_instance* inst, int index, PF_Handle value) {
+    if (!value) return;
+    PF_ArbParamsExtra extra{};
+    extra.id = index;
+    extra.which_function = PF_Arbitrary_DISPOSE_FUNC;
+    extra.u.dispose_func_params.arbH = value;
+    headless_arbitrary(inst, &extra);
+}
+
+void headless_set_value(headless_instance* inst, int index, PF_Handle value) {
+    PF_Handle old;
+    {
+        std::lock_guard<std::recursive_mutex> guard(inst->mutex);
+        old = inst->params[index].u.arb_d.value;
+        inst->params[index].u.arb_d.value = value;
+    }
+    headless_dispose_value(inst, index, old);
+}
+
+PF_Err headless_unflatten(headless_instance* inst, int index, const std::vector<uint8_t>& bytes) {
+    PF_Handle h = nullptr;
+    PF_Err err = headless_unflatten_value(inst, index, bytes, &h);
+    if (!err) headless_set_value(inst, index, h);
+    return err;
 }
 
 // ---------------------------------------------------------------------------

@@ -55,7 +55,9 @@ struct headless_host {
 };
 
 // Starts a host of the given flavour on a loaded plug-in and sends global setup.
-headless_host* headless_host_new(headless_plugin* plugin, host_flavour flavour);
+// `app_version` is what the application-information suite reports.
+headless_host* headless_host_new(headless_plugin* plugin, host_flavour flavour,
+                                 A_u_long app_version = 24);
 void headless_host_delete(headless_host* host);
 
 // World pixel layouts a host hands out.
@@ -106,10 +108,25 @@ PF_Err headless_user_set_color(headless_instance* inst, int index, float r, floa
 // Reads a number from a slot (slider, popup, checkbox, fixed slider).
 double headless_value(headless_instance* inst, int index);
 
+// Runs `fn` as if inside a command of the instance: with its in_data (suites answer as the
+// host's) and its parameter slots, under the slots' lock. For driving the effect's own
+// functions directly when they are linked in.
+PF_Err headless_with_in_data(headless_instance* inst,
+                             PF_Err (*fn)(PF_InData* in_data, PF_ParamDef* params[], void* user),
+                             void* user);
+// A plug-in whose entry point is linked into the caller rather than loaded from a file.
+void headless_attach(headless_plugin* plugin, PF_EntryPointFunc entry);
+
 // Arbitrary data through the effect's callbacks.
 PF_Err headless_arbitrary(headless_instance* inst, PF_ArbParamsExtra* extra);
 // Flattens a ColorCard value (FLAT_SIZE, then FLATTEN).
 PF_Err headless_flatten(headless_instance* inst, int index, std::vector<uint8_t>* bytes);
+// A new value from flattened bytes (UNFLATTEN), not yet given to any parameter.
+PF_Err headless_unflatten_value(headless_instance* inst, int index,
+                                const std::vector<uint8_t>& bytes, PF_Handle* value);
+// Makes `value` the parameter's value, disposing of the old one (DISPOSE).
+void headless_set_value(headless_instance* inst, int index, PF_Handle value);
+void headless_dispose_value(headless_instance* inst, int index, PF_Handle value);
 // Replaces a value from flattened bytes (UNFLATTEN), as when a project is opened.
 PF_Err headless_unflatten(headless_instance* inst, int index, const std::vector<uint8_t>& bytes);
 

@@ -183,13 +183,21 @@ bool headless_project_load(headless_instance* inst, const std::string& path, std
         if (e.kind == 0 && !std::isfinite(e.a)) return fail("a value that is not a number");
         entries.push_back(std::move(e));
     }
+    // The cards first, into new values: a card the effect refuses leaves the instance as it was.
+    std::vector<std::pair<int, PF_Handle>> cards;
     for (const entry& e : entries) {
-        if (e.kind == 3) {
-            if (headless_unflatten(inst, e.index, e.flat) != PF_Err_NONE)
-                return fail("the effect refused the card value of parameter " +
-                            std::to_string(e.index));
-            continue;
+        if (e.kind != 3) continue;
+        PF_Handle h = nullptr;
+        if (headless_unflatten_value(inst, e.index, e.flat, &h) != PF_Err_NONE) {
+            for (auto& c : cards) headless_dispose_value(inst, c.first, c.second);
+            return fail("the effect refused the card value of parameter " +
+                        std::to_string(e.index));
         }
+        cards.emplace_back(e.index, h);
+    }
+    for (auto& c : cards) headless_set_value(inst, c.first, c.second);
+    for (const entry& e : entries) {
+        if (e.kind == 3) continue;
         std::lock_guard<std::recursive_mutex> guard(inst->mutex);
         PF_ParamDef& p = inst->params[e.index];
         auto fx = [](double v) { return static_cast<PF_Fixed>(std::lround(v * 65536.0)); };

@@ -39,6 +39,9 @@ constexpr uint32_t pack_version(uint32_t major, uint32_t minor, uint32_t bug, ui
            ((stage & 0x3) << 9) | (build & 0x1ff);
 }
 
+// The record as the plug-in carries it.
+extern "C" const registration_record REGISTRATION;
+
 constexpr uint32_t EFFECT_VERSION = pack_version(3, 0, 0, 3, 1);
 constexpr uint32_t EFFECT_OUT_FLAGS = 0x02008421;
 constexpr uint32_t EFFECT_OUT_FLAGS2 = 0x08001488;

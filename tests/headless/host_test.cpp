@@ -1,0 +1,135 @@
+// The headless host's own duties: loading plug-in files, and project files that keep an
+// instance's values (cards through the effect's flatten and unflatten).
+#include "headless/host.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/plugin_support.h"
+
+namespace {
+
+std::string temp_path(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            ("chromalane_host_test_" + std::to_string(::getpid()) + "_" + name))
+        .string();
+}
+
+TEST(PluginLoading, RefusesFilesThatAreNoPlugin) {
+    headless_plugin p;
+    std::string error;
+    EXPECT_FALSE(headless_load(&p, temp_path("missing.so"), &error));
+    EXPECT_NE(error.find("not an effect plug-in"), std::string::npos) << error;
+    std::string text = temp_path("text.so");
+    std::ofstream(text) << "not an ELF file";
+    EXPECT_FALSE(headless_load(&p, text, &error));
+    registration_record r{};
+    EXPECT_FALSE(headless_read_registration(text, &r));
+    std::remove(text.c_str());
+    // A shared library without the record is not an effect either.
+    EXPECT_FALSE(headless_read_registration("/bin/sh", &r));
+}
+
+class Projects : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(loaded_plugin(), nullptr);
+        host = headless_host_new(loaded_plugin(), FLAVOUR_AE);
+        PF_Err err = 0;
+        inst = headless_instance_new(host, 200, 100, &err);
+        ASSERT_EQ(err, PF_Err_NONE);
+        path = temp_path("project.json");
+    }
+    void TearDown() override {
+        headless_instance_delete(inst);
+        headless_host_delete(host);
+        std::remove(path.c_str());
+    }
+    headless_host* host = nullptr;
+    headless_instance* inst = nullptr;
+    std::string path;
+};
+
+TEST_F(Projects, SaveAndLoadKeepEveryValue) {
+    ASSERT_EQ(headless_user_set(inst, 3, 43), PF_Err_NONE);
+    ASSERT_EQ(headless_user_set(inst, 38, 7), PF_Err_NONE);  // a 140-patch chart
+    ASSERT_EQ(headless_user_set(inst, 49, 1.25), PF_Err_NONE);
+    ASSERT_EQ(headless_user_set_point(inst, 34, 150.5, 12.25), PF_Err_NONE);
+    ASSERT_EQ(headless_user_set_color(inst, 42, 0.2f, 0.4f, 0.6f), PF_Err_NONE);
+    std::string error;
+    ASSERT_TRUE(headless_project_save(inst, path, &error)) << error;
+
+    PF_Err err = 0;
+    headless_instance* copy = headless_instance_new(host, 200, 100, &err);
+    ASSERT_TRUE(headless_project_load(copy, path, &error)) << error;
+    for (int i = 1; i < 88; ++i) {
+        SCOPED_TRACE(i);
+        const PF_ParamDef& a = inst->params[i];
+        const PF_ParamDef& b = copy->params[i];
+        EXPECT_EQ(headless_value(inst, i), headless_value(copy, i));
+        if (a.param_type == PF_Param_POINT) {
+            EXPECT_EQ(a.u.td.x_value, b.u.td.x_value);
+            EXPECT_EQ(a.u.td.y_value, b.u.td.y_value);
+        }
+        if (a.param_type == PF_Param_COLOR) {
+            EXPECT_EQ(std::memcmp(&a.u.cd.value, &b.u.cd.value, 4), 0);
+        }
+        if (a.param_type == PF_Param_ARBITRARY_DATA) {
+            std::vector<uint8_t> fa, fb;
+            ASSERT_EQ(headless_flatten(inst, i, &fa), PF_Err_NONE);
+            ASSERT_EQ(headless_flatten(copy, i, &fb), PF_Err_NONE);
+            EXPECT_EQ(fa, fb);
+        }
+    }
+    headless_instance_delete(copy);
+}
+
+TEST_F(Projects, RefusesBadProjectsWithoutChangingAnything) {
+    std::string error;
+    ASSERT_TRUE(headless_project_save(inst, path, &error));
+    nlohmann::json good = nlohmann::json::parse(std::ifstream(path));
+    auto write = [&](const std::string& text) { std::ofstream(path, std::ios::trunc) << text; };
+    auto refused = [&](const char* expect) {
+        double before = headless_value(inst, 49);
+        std::string e;
+        EXPECT_FALSE(headless_project_load(inst, path, &e));
+        EXPECT_NE(e.find(expect), std::string::npos) << e;
+        EXPECT_EQ(headless_value(inst, 49), before);
+    };
+    std::remove(path.c_str());
+    refused("cannot be read");
+    write("{ not json");
+    refused("not a JSON project");
+    nlohmann::json j = good;
+    j["version"] = 2;
+    write(j.dump());
+    refused("unknown format version");
+    j = good;
+    j["effect"] = "Some Other Effect";
+    write(j.dump());
+    refused("another effect");
+    j = good;
+    j["parameters"].push_back({{"index", 49}, {"value", 3.0}});
+    j["parameters"].push_back({{"index", 40}, {"flat", "00zz"}});
+    write(j.dump());
+    refused("malformed card");
+    j = good;
+    j["parameters"].push_back({{"index", 49}, {"value", 3.0}});
+    j["parameters"].push_back({{"index", 40}, {"flat", "0000"}});  // far too short
+    write(j.dump());
+    refused("refused the card");
+    j = good;
+    j["parameters"].push_back({{"index", 40}, {"value", 1}});
+    write(j.dump());
+    refused("another kind");
+    j = good;
+    j["parameters"].push_back({{"index", 88}, {"value", 1}});
+    write(j.dump());
+    refused("out of range");
+}
+
+}  // namespace

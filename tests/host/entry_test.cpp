@@ -1,0 +1,343 @@
+// The effect driven through its plug-in file, as each host drives it: global and parameter
+// setup, arbitrary data, rendering in every world format against the render driver called
+// directly, and many render threads at once.
+#include "host/entry.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "headless/host.h"
+#include "headless/memory.h"
+#include "host/colorcard.h"
+#include "host/params.h"
+#include "pipeline/render.h"
+#include "tests/support/plugin_support.h"
+
+namespace {
+
+class EffectInHost : public ::testing::TestWithParam<host_flavour> {
+  protected:
+    void SetUp() override {
+        plugin = loaded_plugin();
+        ASSERT_NE(plugin, nullptr);
+        host = headless_host_new(plugin, GetParam());
+        PF_Err err = 0;
+        inst = headless_instance_new(host, 64, 48, &err);
+        ASSERT_EQ(err, PF_Err_NONE);
+    }
+    void TearDown() override {
+        headless_instance_delete(inst);
+        headless_host_delete(host);
+    }
+    bool ae() const { return GetParam() == FLAVOUR_AE; }
+    headless_plugin* plugin = nullptr;
+    headless_host* host = nullptr;
+    headless_instance* inst = nullptr;
+};
+
+TEST_P(EffectInHost, GlobalAndParameterSetup) {
+    EXPECT_EQ(host->global_error, PF_Err_NONE);
+    EXPECT_EQ(static_cast<uint32_t>(host->global_out.out_flags), 0x02008421u);
+    EXPECT_EQ(static_cast<uint32_t>(host->global_out.out_flags2), 0x08001488u);
+    EXPECT_EQ(host->global_out.my_version, EFFECT_VERSION);
+    if (ae()) {
+        EXPECT_EQ(host->registered_name, "Chromalane Color Corrector");
+        EXPECT_TRUE(host->pixel_formats.empty());
+    } else {
+        EXPECT_EQ(host->registered_name, "");
+        ASSERT_EQ(host->pixel_formats.size(), 2u);
+        EXPECT_EQ(host->pixel_formats[0], PrPixelFormat_BGRA_4444_32f);
+        EXPECT_EQ(host->pixel_formats[1], PrPixelFormat_BGRA_4444_8u);
+    }
+    EXPECT_EQ(host->suites_outstanding, 0);
+    EXPECT_EQ(inst->num_params, 88);
+    EXPECT_TRUE(inst->ui_registered);
+    EXPECT_EQ(inst->ui.events, 7);
+    // Corner defaults are percent of the layer, turned into pixels by the host.
+    EXPECT_EQ(inst->params[33].u.td.x_value, 16 * 65536);
+    EXPECT_EQ(inst->params[35].u.td.y_value, 36 * 65536);
+    for (int index : {40, 41}) {
+        ASSERT_NE(inst->params[index].u.arb_d.value, nullptr);
+        EXPECT_EQ(headless_get_handle_size(inst->params[index].u.arb_d.value), COLORCARD_BYTES);
+    }
+    // The about text comes back through the host's sprintf.
+    PF_OutData out{};
+    EXPECT_EQ(headless_command(inst, PF_Cmd_ABOUT, nullptr, &out), PF_Err_NONE);
+    EXPECT_NE(std::strlen(out.return_msg), 0u);
+    // Commands the effect ignores answer no error.
+    EXPECT_EQ(headless_command(inst, PF_Cmd_FRAME_SETUP, nullptr), PF_Err_NONE);
+    EXPECT_EQ(headless_command(inst, PF_Cmd_NUM_CMDS, nullptr), PF_Err_NONE);
+    EXPECT_EQ(host->suites_outstanding, 0);
+}
+
+TEST_P(EffectInHost, ArbitraryDataCallbacks) {
+    // Only the two ColorCard parameters have arbitrary data.
+    for (int id : {39, 42, 0, 87}) {
+        PF_ArbParamsExtra extra{};
+        extra.id = id;
+        extra.which_function = PF_Arbitrary_FLAT_SIZE_FUNC;
+        A_u_long size = 0;
+        extra.u.flat_size_func_params.flat_data_sizePLu = &size;
+        EXPECT_EQ(headless_arbitrary(inst, &extra), PF_Err_UNRECOGNIZED_PARAM_TYPE) << id;
+    }
+    for (int id : {40, 41}) {
+        std::vector<uint8_t> flat;
+        ASSERT_EQ(headless_flatten(inst, id, &flat), PF_Err_NONE);
+        ASSERT_EQ(flat.size(), COLORCARD_BYTES);
+        for (int k = 0; k < 8; ++k) EXPECT_EQ(flat[static_cast<size_t>(k)], 0) << k;
+        auto c = std::make_unique<card>();
+        std::memcpy(static_cast<void*>(c.get()), flat.data(), sizeof(card));
+        EXPECT_EQ(c->reference, 1);
+
+        // The shortest accepted flat value lacks only the padding; one byte less is refused.
+        std::vector<uint8_t> short_flat(flat.begin(), flat.begin() + COLORCARD_FLAT_MIN_BYTES);
+        short_flat[100] ^= 0x40;
+        ASSERT_EQ(headless_unflatten(inst, id, short_flat), PF_Err_NONE);
+        PF_Handle h = inst->params[id].u.arb_d.value;
+        ASSERT_EQ(headless_get_handle_size(h), COLORCARD_BYTES);
+        auto* bytes = static_cast<uint8_t*>(headless_lock_handle(h));
+        EXPECT_EQ(bytes[100], short_flat[100]);
+        for (A_HandleSize k = COLORCARD_FLAT_MIN_BYTES; k < COLORCARD_BYTES; ++k)
+            EXPECT_EQ(bytes[k], 0) << k;
+        headless_unlock_handle(h);
+        short_flat.pop_back();
+        EXPECT_EQ(headless_unflatten(inst, id, short_flat), PF_Err_INTERNAL_STRUCT_DAMAGED);
+
+        // A flatten buffer below the shortest flat size is refused too.
+        std::vector<uint8_t> small(COLORCARD_FLAT_MIN_BYTES - 1, 0xAA);
+        PF_ArbParamsExtra extra{};
+        extra.id = id;
+        extra.which_function = PF_Arbitrary_FLATTEN_FUNC;
+        extra.u.flatten_func_params.arbH = h;
+        extra.u.flatten_func_params.buf_sizeLu = static_cast<A_u_long>(small.size());
+        extra.u.flatten_func_params.flat_dataPV = small.data();
+        EXPECT_EQ(headless_arbitrary(inst, &extra), PF_Err_INTERNAL_STRUCT_DAMAGED);
+
+        // New, copy, compare, print, dispose as a host calls them.
+        PF_Handle made = nullptr;
+        extra = PF_ArbParamsExtra{};
+        extra.id = id;
+        extra.which_function = PF_Arbitrary_NEW_FUNC;
+        extra.u.new_func_params.arbPH = &made;
+        ASSERT_EQ(headless_arbitrary(inst, &extra), PF_Err_NONE);
+        ASSERT_NE(made, nullptr);
+        PF_Handle copy = nullptr;
+        extra = PF_ArbParamsExtra{};
+        extra.id = id;
+        extra.which_function = PF_Arbitrary_COPY_FUNC;
+        extra.u.copy_func_params.src_arbH = made;
+        extra.u.copy_func_params.dst_arbPH = &copy;
+        ASSERT_EQ(headless_arbitrary(inst, &extra), PF_Err_NONE);
+        PF_ArbCompareResult result = PF_ArbCompare_NOT_EQUAL;
+        extra = PF_ArbParamsExtra{};
+        extra.id = id;
+        extra.which_function = PF_Arbitrary_COMPARE_FUNC;
+        extra.u.compare_func_params.a_arbH = made;
+        extra.u.compare_func_params.b_arbH = copy;
+        extra.u.compare_func_params.compareP = &result;
+        ASSERT_EQ(headless_arbitrary(inst, &extra), PF_Err_NONE);
+        EXPECT_EQ(result, PF_ArbCompare_EQUAL);
+        A_u_long print_size = 0;
+        extra = PF_ArbParamsExtra{};
+        extra.id = id;
+        extra.which_function = PF_Arbitrary_PRINT_SIZE_FUNC;
+        extra.u.print_size_func_params.print_sizePLu = &print_size;
+        ASSERT_EQ(headless_arbitrary(inst, &extra), PF_Err_NONE);
+        EXPECT_EQ(print_size, 65536u);
+        for (PF_Handle d : {made, copy}) {
+            extra = PF_ArbParamsExtra{};
+            extra.id = id;
+            extra.which_function = PF_Arbitrary_DISPOSE_FUNC;
+            extra.u.dispose_func_params.arbH = d;
+            EXPECT_EQ(headless_arbitrary(inst, &extra), PF_Err_NONE);
+        }
+        extra = PF_ArbParamsExtra{};
+        extra.id = id;
+        extra.which_function = PF_Arbitrary_SCAN_FUNC;
+        EXPECT_EQ(headless_arbitrary(inst, &extra), PF_Err_NONE);
+    }
+    EXPECT_EQ(host->suites_outstanding, 0);
+}
+
+TEST_P(EffectInHost, ZeroSizeInputLeavesOutputAlone) {
+    world_format f = ae() ? WORLD_ARGB32F : WORLD_BGRA32F;
+    for (auto [w, h] : {std::pair{0, 0}, std::pair{0, 5}, std::pair{5, 0}}) {
+        headless_world in, out;
+        world_init(&in, f, w, h);
+        world_init(&out, f, 4, 4);
+        std::memset(out.memory.data(), 0x5A, out.memory.size());
+        for (bool smart : {true, false}) {
+            EXPECT_EQ(headless_render(inst, &in, &out, smart), PF_Err_NONE);
+            for (char b : out.memory) ASSERT_EQ(static_cast<uint8_t>(b), 0x5A);
+        }
+    }
+}
+
+imageFormat image_format_of(world_format f) {
+    switch (f) {
+        case WORLD_ARGB8:
+            return IMAGE_ARGB8;
+        case WORLD_ARGB16:
+            return IMAGE_ARGB15;
+        case WORLD_ARGB32F:
+            return IMAGE_ARGB32F;
+        case WORLD_BGRA8:
+            return IMAGE_BGRA8;
+        case WORLD_BGRA32F:
+            return IMAGE_BGRA32F;
+    }
+    return IMAGE_ARGB8;
+}
+
+// The render driver called directly on the same pixels, with the record the effect's
+// settings stand for.
+void render_directly(const headless_world& in, headless_world* out, const parameters* p) {
+    out->memory = in.memory;
+    auto wrap = [](const headless_world& w, image* img) {
+        std::memset(static_cast<void*>(img), 0, sizeof(*img));
+        img->flag1 = img->flag2 = 1;
+        img->format = image_format_of(w.format);
+        img->right = w.def.width;
+        img->bottom = w.def.height;
+        img->scale_x = img->scale_y = img->pixel_aspect = 1.0;
+        img->row_bytes = w.def.rowbytes;
+        img->pixels = static_cast<char*>(w.def.data);
+    };
+    image a, b;
+    wrap(in, &a);
+    wrap(*out, &b);
+    b.pixels = out->memory.data();
+    OfxRectI area{0, 0, in.def.width, in.def.height};
+    render(&a, &b, &area, nullptr, p, nullptr, nullptr);
+}
+
+TEST_P(EffectInHost, RenderEqualsRenderCalledDirectly) {
+    // Settings a user makes: another input entry, a mode, exposure and saturation.
+    const int entry = 8;  // DCI-P3 D65
+    ASSERT_EQ(headless_user_set(inst, 3, entry), PF_Err_NONE);
+    ASSERT_EQ(headless_user_set(inst, 43, 2), PF_Err_NONE);
+    ASSERT_EQ(headless_user_set(inst, 49, 0.75), PF_Err_NONE);
+    ASSERT_EQ(headless_user_set(inst, 54, 120), PF_Err_NONE);
+    // The hidden stores followed the popup.
+    EXPECT_EQ(headless_value(inst, 4), TRANSFER_FUNCTION[entry].kind);
+    EXPECT_FLOAT_EQ(static_cast<float>(headless_value(inst, 21)),
+                    static_cast<float>(COLOR_SPACE[entry].red_x));
+
+    auto p = std::make_unique<parameters>();
+    parameters_defaults(p.get());
+    p->input_transfer = TRANSFER_FUNCTION[entry];
+    const color_space& cs = COLOR_SPACE[entry];
+    double narrowed[8] = {cs.red_x,  cs.red_y,  cs.green_x, cs.green_y,
+                          cs.blue_x, cs.blue_y, cs.white_x, cs.white_y};
+    for (double& v : narrowed) v = static_cast<float>(v);
+    std::memcpy(&p->input_space, narrowed, sizeof(narrowed));
+    cardMakeRef(&p->source, &p->input_space, default_card_type());
+    p->mode = 2;
+    p->exposure = 0.75f;
+    p->saturation = 120.0f;
+
+    std::vector<world_format> formats =
+        ae() ? std::vector<world_format>{WORLD_ARGB8, WORLD_ARGB16, WORLD_ARGB32F}
+             : std::vector<world_format>{WORLD_BGRA8, WORLD_BGRA32F};
+    for (world_format f : formats) {
+        SCOPED_TRACE(static_cast<int>(f));
+        headless_world in, out, direct;
+        world_init(&in, f, 37, 11);  // an odd width: ragged row ends
+        world_init(&out, f, 37, 11);
+        world_init(&direct, f, 37, 11);
+        fill_world(&in, 17);
+        for (bool smart : {true, false}) {
+            std::fill(out.memory.begin(), out.memory.end(), 0);
+            ASSERT_EQ(headless_render(inst, &in, &out, smart), PF_Err_NONE);
+            render_directly(in, &direct, p.get());
+            ASSERT_EQ(out.memory, direct.memory) << (smart ? "smart" : "classic");
+        }
+    }
+    EXPECT_EQ(host->suites_outstanding, 0);
+}
+
+TEST_P(EffectInHost, RenderThreadsOnOneAndSeveralInstances) {
+    PF_Err err = 0;
+    headless_instance* other = headless_instance_new(host, 64, 48, &err);
+    ASSERT_EQ(err, PF_Err_NONE);
+    ASSERT_EQ(headless_user_set(other, 49, -1.0), PF_Err_NONE);
+    world_format f = ae() ? WORLD_ARGB32F : WORLD_BGRA32F;
+    headless_world in;
+    world_init(&in, f, 64, 48);
+    fill_world(&in, 5);
+    headless_world expected[2];
+    for (int k = 0; k < 2; ++k) {
+        world_init(&expected[k], f, 64, 48);
+        ASSERT_EQ(headless_render(k ? other : inst, &in, &expected[k]), PF_Err_NONE);
+    }
+    std::vector<std::thread> threads;
+    std::vector<int> failures(6, 0);
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([&, t] {
+            headless_instance* target = t % 2 ? other : inst;
+            headless_world out;
+            world_init(&out, f, 64, 48);
+            for (int round = 0; round < 4; ++round) {
+                if (headless_render(target, &in, &out, round % 2 == 0) != PF_Err_NONE ||
+                    out.memory != expected[t % 2].memory)
+                    ++failures[static_cast<size_t>(t)];
+            }
+        });
+    for (auto& t : threads) t.join();
+    for (int n : failures) EXPECT_EQ(n, 0);
+    headless_instance_delete(other);
+}
+
+std::string flavour_name(const ::testing::TestParamInfo<host_flavour>& p) {
+    return p.param == FLAVOUR_AE ? "compositing" : "editing";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothHosts, EffectInHost, ::testing::Values(FLAVOUR_AE, FLAVOUR_PREMIERE),
+                         flavour_name);
+
+TEST(PluginFile, ExportsOnlyTheEntryPointAndCarriesItsRegistration) {
+    registration_record r{};
+    ASSERT_TRUE(headless_read_registration(CHROMALANE_PLUGIN_PATH, &r));
+    EXPECT_EQ(r.count, 12u);
+    const uint32_t keys[12] = {fourcc("kind"), fourcc("name"), fourcc("catg"), fourcc("8664"),
+                               fourcc("ePVR"), fourcc("eSVR"), fourcc("eVER"), fourcc("eINF"),
+                               fourcc("eGLO"), fourcc("eGL2"), fourcc("eMNA"), fourcc("aeRD")};
+    for (int k = 0; k < 12; ++k) {
+        EXPECT_EQ(r.properties[k].key, keys[k]) << k;
+        EXPECT_EQ(r.properties[k].vendor, fourcc("8BIM")) << k;
+    }
+    auto text = [&](const char(&key)[5]) {
+        return std::string(reinterpret_cast<const char*>(registration_find(&r, fourcc(key))->data));
+    };
+    auto word = [&](const char(&key)[5]) {
+        uint32_t v;
+        std::memcpy(&v, registration_find(&r, fourcc(key))->data, 4);
+        return v;
+    };
+    EXPECT_EQ(text("eMNA"), "Chromalane Color Corrector III");
+    EXPECT_EQ(text("name"), "Chromalane Color Corrector III");
+    EXPECT_EQ(text("catg"), "Color Correction");
+    EXPECT_EQ(text("8664"), "EntryPointFunc");
+    EXPECT_EQ(word("eGLO"), 0x02008421u);
+    EXPECT_EQ(word("eGL2"), 0x08001488u);
+    EXPECT_EQ(word("eVER"), EFFECT_VERSION);
+    // Global setup answers with the same version and flags as the record.
+    EXPECT_EQ(std::memcmp(&r, &REGISTRATION, sizeof(r)), 0);
+
+    // Nothing but the entry points is visible to a host.
+    void* lib = loaded_plugin() ? loaded_plugin()->library : nullptr;
+    ASSERT_NE(lib, nullptr);
+    for (const char* hidden :
+         {"SharedRender", "make_sure_initialised", "render", "cardFind", "value_get_all",
+          "_Z12SharedRenderP9PF_InDataP10PF_OutDataPP11PF_ParamDefP11PF_LayerDefS6_",
+          "_Z13value_get_allP9PF_InDataPP11PF_ParamDefP10parameters"})
+        EXPECT_EQ(dlsym(lib, hidden), nullptr) << hidden;
+}
+
+}  // namespace

@@ -75,6 +75,8 @@ TEST(ReadersWriterLock, ExcludesWritersUnderContention) {
                 real_rwlock_lock_r(&lock);
                 if (readers_inside.fetch_add(1) > 0) ++overlapping_reads;
                 if (writers_inside.load() != 0 || a != b) ++broken;
+                std::this_thread::yield();  // stay a moment so that readers overlap
+                if (writers_inside.load() != 0 || a != b) ++broken;
                 readers_inside.fetch_sub(1);
                 real_rwlock_unlock_r(&lock);
             }

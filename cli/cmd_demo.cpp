@@ -1,48 +1,196 @@
-// `demo`: a short tour of the catalogue. A grey ramp around 18 % grey is encoded by a few
-// camera curves into code values and decoded back to scene light.
+// `demo`: the whole effect on a built-in synthetic shot. A log-encoded camera frame with a
+// ColorChecker under a warm cast is corrected through the plug-in file in the headless
+// host, and the shot, the corrected frame, the cube LUT, the ColorCard file and a short
+// report land in ./chromalane-demo/.
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <string>
 
+#include "cards/card.h"
+#include "cards/sampling.h"
 #include "cli/command.h"
-#include "pipeline/evaluate.h"
-#include "pipeline/slots.h"
-#include "pipeline/transfer.h"
+#include "cli/effect_session.h"
+#include "colour/convert.h"
+#include "synth/synth.h"
 
 namespace {
 
-constexpr int DEMO_ITEMS[] = {2, 13, 14, 38, 43, 48};
-constexpr float RAMP_STOPS[] = {-5.0f, -4.0f, -2.0f, -1.0f, 0.0f, 1.0f, 2.0f, 3.0f, 4.0f};
+constexpr int DEMO_WIDTH = 1920;
+constexpr int DEMO_HEIGHT = 1080;
+constexpr int DEMO_INPUT = 43;  // S-Log3 / S-Gamut3.Cine
+constexpr int DEMO_OUTPUT = 2;  // sRGB
+constexpr refcard_type DEMO_CHART = XRITE_COLORCHECKER_24_AFTER_NOV2014;
+
+double seconds_since(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+// CIELAB (D50) of a linear RGB colour of `cs`, adapted from its white with Bradford.
+void lab_from_linear(double* lab, const float* rgb, const color_space* cs) {
+    double m[9];
+    M_XYZ_from_RGB(m, cs);
+    double xyz[3];
+    for (int i = 0; i < 3; ++i)
+        xyz[i] = m[3 * i] * rgb[0] + m[3 * i + 1] * rgb[1] + m[3 * i + 2] * rgb[2];
+    double d50[3];
+    XYZ_change_illuminate(d50, xyz, 0.3457, 0.3585, cs->white_x, cs->white_y);
+    const double white[3] = {0.3457 / 0.3585, 1.0, (1.0 - 0.3457 - 0.3585) / 0.3585};
+    auto f = [](double t) {
+        return t > 216.0 / 24389.0 ? std::cbrt(t) : (24389.0 / 27.0 * t + 16.0) / 116.0;
+    };
+    double fx = f(d50[0] / white[0]), fy = f(d50[1] / white[1]), fz = f(d50[2] / white[2]);
+    lab[0] = 116.0 * fy - 16.0;
+    lab[1] = 500.0 * (fx - fy);
+    lab[2] = 200.0 * (fy - fz);
+}
+
+struct delta_e {
+    double mean = 0, max = 0;
+    std::vector<double> patches;
+};
+
+// Samples every patch of the chart from an sRGB-encoded frame at the true corners and
+// compares it with the chart's published CIELAB values (CIE76).
+delta_e measure(const rgba_image& frame, const OfxPointD* corners) {
+    image img;
+    makeImage(frame.width, frame.height,
+              const_cast<char*>(reinterpret_cast<const char*>(frame.pixels.data())), &img);
+    const transfer_function& tf = TRANSFER_FUNCTION[DEMO_OUTPUT];
+    const color_space& cs = COLOR_SPACE[DEMO_OUTPUT];
+    auto c = std::make_unique<card>();
+    cardMakeRef(c.get(), &cs, DEMO_CHART);
+    cardRead(&img, &tf, corners, c.get());
+    const reference_card* chart = refcard(DEMO_CHART);
+    delta_e d;
+    for (int k = 0; k < chart->patch_count; ++k) {
+        const float rgb[3] = {c->linear[0][k], c->linear[1][k], c->linear[2][k]};
+        double lab[3];
+        lab_from_linear(lab, rgb, &cs);
+        const double* ref = chart->patches[k].lab;
+        double e = std::sqrt((lab[0] - ref[0]) * (lab[0] - ref[0]) +
+                             (lab[1] - ref[1]) * (lab[1] - ref[1]) +
+                             (lab[2] - ref[2]) * (lab[2] - ref[2]));
+        d.patches.push_back(e);
+        d.mean += e;
+        d.max = std::max(d.max, e);
+    }
+    d.mean /= chart->patch_count;
+    return d;
+}
 
 void run_demo() {
-    std::printf("Scene light of a grey ramp (18%% grey and stops around it), its code values\n");
-    std::printf("in a few catalogue entries, and the light decoded back from those codes.\n\n");
-    for (int item : DEMO_ITEMS) {
-        const transfer_function& tf = TRANSFER_FUNCTION[item];
-        float encode[COEFFICIENT_COUNT] = {};
-        float decode[COEFFICIENT_COUNT] = {};
-        set_coefficents_for_transfer_function(encode, 'o', &tf);
-        set_coefficents_for_transfer_function(decode, 'i', &tf);
-        std::printf("%s\n", transfer_popup_name(item).c_str());
-        std::printf("  %8s  %10s  %10s  %10s  %10s\n", "stops", "linear", "code", "10-bit",
-                    "decoded");
-        for (float stops : RAMP_STOPS) {
-            const float linear = 0.18f * std::exp2(stops);
-            float code = linear;
-            apply_output_transfer(encode, &code, 1);
-            float back = code;
-            apply_input_transfer(decode, &back, 1);
-            std::printf("  %+8.1f  %10.6f  %10.6f  %10.1f  %10.6f\n", double(stops), double(linear),
-                        double(code), double(code) * 1023.0, double(back));
-        }
-        std::printf("\n");
+    auto start = std::chrono::steady_clock::now();
+    std::filesystem::path dir = "chromalane-demo";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) throw cli_error(1, "cannot create folder '" + dir.string() + "': " + ec.message());
+
+    synth_shot shot;
+    synth_demo_shot(DEMO_WIDTH, DEMO_HEIGHT, DEMO_INPUT, DEMO_CHART, &shot);
+    rgba_image frame;
+    frame.width = DEMO_WIDTH;
+    frame.height = DEMO_HEIGHT;
+    frame.bits = 32;
+    frame.pixels = shot.pixels;
+    rgba_image shot16 = frame;
+    shot16.bits = 16;
+    write_image((dir / "shot.png").string(), shot16);
+    write_image((dir / "shot.exr").string(), frame);
+
+    effect_settings settings;
+    settings.input = std::to_string(DEMO_INPUT);
+    settings.output = std::to_string(DEMO_OUTPUT);
+    settings.chart = "6";  // ColorChecker Classic (After Nov 2014)
+
+    // Before: the plain conversion from the camera's encoding to sRGB, no correction.
+    effect_session plain;
+    rgba_image before;
+    try {
+        session_open(&plain, FLAVOUR_AE, DEMO_WIDTH, DEMO_HEIGHT);
+        effect_settings p = settings;
+        p.mode = "none";
+        p.wb = "off";
+        session_apply(&plain, p);
+        before = session_render(&plain, frame);
+    } catch (...) {
+        session_close(&plain);
+        throw;
     }
+    session_close(&plain);
+    before.bits = 8;
+    write_image((dir / "uncorrected.png").string(), before);
+
+    effect_session s;
+    double find_s = 0, render_s = 0;
+    rgba_image after;
+    OfxPointD found[4] = {};
+    try {
+        session_open(&s, FLAVOUR_AE, DEMO_WIDTH, DEMO_HEIGHT);
+        session_apply(&s, settings);
+        auto t = std::chrono::steady_clock::now();
+        if (!session_read_card(&s, frame, nullptr))
+            throw cli_error(1, "the demo's chart was not found");
+        find_s = seconds_since(t);
+        for (int k = 0; k < 4; ++k) found[k] = OfxPointD{headless_value(s.instance, 33 + k), 0};
+        session_render(&s, frame);  // the first frame fits the correction
+        t = std::chrono::steady_clock::now();
+        after = session_render(&s, frame);
+        render_s = seconds_since(t);
+        after.bits = 8;
+        write_image((dir / "corrected.png").string(), after);
+        session_write_lut(&s, (dir / "correction.cube").string(), 48);
+        session_save_card(&s, (dir / "card.bmp").string());
+        std::string error;
+        if (!headless_project_save(s.instance, (dir / "project.json").string(), &error))
+            throw cli_error(1, error);
+    } catch (...) {
+        session_close(&s);
+        throw;
+    }
+    session_close(&s);
+
+    delta_e de_before = measure(before, shot.corners);
+    delta_e de_after = measure(after, shot.corners);
+    double total = seconds_since(start);
+
+    std::string report;
+    char line[256];
+    auto add = [&](const char* fmt, auto... args) {
+        std::snprintf(line, sizeof(line), fmt, args...);
+        report += line;
+    };
+    add("chromalane demo: a %dx%d synthetic shot, %s, ColorChecker under a warm cast\n", DEMO_WIDTH,
+        DEMO_HEIGHT, transfer_popup_name(DEMO_INPUT).c_str());
+    add("corrected through the plug-in in the headless host to %s, correction deltaE\n\n",
+        transfer_popup_name(DEMO_OUTPUT).c_str());
+    add("patch  deltaE before  deltaE after   (CIE76 against the chart's CIELAB D50 values)\n");
+    const reference_card* chart = refcard(DEMO_CHART);
+    for (int k = 0; k < chart->patch_count; ++k)
+        add("%5d  %13.2f  %12.2f   %s\n", k + 1, de_before.patches[static_cast<size_t>(k)],
+            de_after.patches[static_cast<size_t>(k)], chart->patches[k].name);
+    add("\nmean   %13.2f  %12.2f\nmax    %13.2f  %12.2f\n\n", de_before.mean, de_after.mean,
+        de_before.max, de_after.max);
+    add("finding and reading the chart: %.3f s\n", find_s);
+    add("rendering one frame through the plug-in: %.3f s\n", render_s);
+    add("whole demo: %.2f s\n", total);
+    add("\nfiles: shot.png, shot.exr (the camera frame), uncorrected.png (plain conversion),\n"
+        "corrected.png, correction.cube (48 points), card.bmp (ColorCard), project.json\n");
+    std::FILE* f = std::fopen((dir / "report.txt").string().c_str(), "w");
+    if (!f || std::fputs(report.c_str(), f) < 0 || std::fclose(f) != 0)
+        throw cli_error(1, "cannot write the report");
+    std::fputs(report.c_str(), stdout);
+    std::printf("\nwritten to %s/\n", dir.string().c_str());
 }
 
 void setup(CLI::App& app) {
-    app.add_subcommand("demo", "demonstrate the catalogue on a grey ramp")->callback(run_demo);
+    CLI::App* cmd = app.add_subcommand(
+        "demo", "correct a built-in synthetic chart shot through the plug-in (./chromalane-demo/)");
+    cmd->callback(run_demo);
 }
 
-}  // namespace
+const bool registered = register_command(90, setup);
 
-static const bool registered = register_command(1, setup);
+}  // namespace

@@ -1,0 +1,466 @@
+#include "cli/effect_session.h"
+
+#include <unistd.h>
+
+#include <OpenImageIO/imageio.h>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "cards/card.h"
+#include "cards/finder.h"
+#include "cards/sampling.h"
+#include "cli/lookup.h"
+#include "host/bitmap.h"
+#include "host/colorcard.h"
+#include "host/param_table.h"
+#include "host/params.h"
+#include "pipeline/lut.h"
+#include "pipeline/transfer.h"
+
+// ---------------------------------------------------------------------------
+// Image files
+
+rgba_image read_image(const std::string& path) {
+    auto in = OIIO::ImageInput::open(path);
+    if (!in) throw cli_error(1, "cannot read image '" + path + "': " + OIIO::geterror());
+    const OIIO::ImageSpec& spec = in->spec();
+    rgba_image img;
+    img.width = spec.width;
+    img.height = spec.height;
+    if (img.width <= 0 || img.height <= 0 || spec.nchannels < 1)
+        throw cli_error(1, "image '" + path + "' has no pixels");
+    switch (spec.format.basetype) {
+        case OIIO::TypeDesc::UINT8:
+            img.bits = 8;
+            break;
+        case OIIO::TypeDesc::UINT16:
+            img.bits = 16;
+            break;
+        case OIIO::TypeDesc::HALF:
+            img.bits = 16, img.half_float = true;
+            break;
+        default:
+            img.bits = 32;
+            break;
+    }
+    int nc = spec.nchannels;
+    std::vector<float> raw(static_cast<size_t>(img.width) * static_cast<size_t>(img.height) *
+                           static_cast<size_t>(nc));
+    if (!in->read_image(0, 0, 0, nc, OIIO::TypeDesc::FLOAT, raw.data()))
+        throw cli_error(1, "cannot read image '" + path + "': " + in->geterror());
+    in->close();
+    size_t n = static_cast<size_t>(img.width) * static_cast<size_t>(img.height);
+    img.pixels.resize(n * 4);
+    for (size_t i = 0; i < n; ++i) {
+        const float* s = &raw[i * static_cast<size_t>(nc)];
+        float* d = &img.pixels[i * 4];
+        d[0] = s[0];
+        d[1] = nc >= 3 ? s[1] : s[0];
+        d[2] = nc >= 3 ? s[2] : s[0];
+        d[3] = nc == 2 ? s[1] : nc >= 4 ? s[3] : 1.0f;
+    }
+    return img;
+}
+
+void write_image(const std::string& path, const rgba_image& img) {
+    OIIO::TypeDesc type = img.bits == 8    ? OIIO::TypeDesc::UINT8
+                          : img.half_float ? OIIO::TypeDesc::HALF
+                          : img.bits == 16 ? OIIO::TypeDesc::UINT16
+                                           : OIIO::TypeDesc::FLOAT;
+    std::filesystem::path target(path);
+    std::string tmp = (target.parent_path() / ("." + target.filename().string() + ".tmp")).string();
+    // Keep the extension last so that the writer picks the format from it.
+    tmp += target.extension().string();
+    auto out = OIIO::ImageOutput::create(path);
+    if (!out) throw cli_error(1, "cannot write image '" + path + "': " + OIIO::geterror());
+    OIIO::ImageSpec spec(img.width, img.height, 4, type);
+    if (!out->supports("alpha")) spec.nchannels = 3;
+    bool ok = out->open(tmp, spec);
+    if (ok) {
+        if (spec.nchannels == 4) {
+            ok = out->write_image(OIIO::TypeDesc::FLOAT, img.pixels.data());
+        } else {
+            std::vector<float> rgb(static_cast<size_t>(img.width) *
+                                   static_cast<size_t>(img.height) * 3);
+            for (size_t i = 0; i * 3 < rgb.size(); ++i)
+                for (int c = 0; c < 3; ++c)
+                    rgb[i * 3 + static_cast<size_t>(c)] =
+                        img.pixels[i * 4 + static_cast<size_t>(c)];
+            ok = out->write_image(OIIO::TypeDesc::FLOAT, rgb.data());
+        }
+        ok = out->close() && ok;
+    }
+    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::string why = out->geterror();
+        std::remove(tmp.c_str());
+        throw cli_error(1, "cannot write image '" + path + "'" + (why.empty() ? "" : ": " + why));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The plug-in
+
+std::string plugin_file_path() {
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+    if (n > 0) {
+        exe[n] = 0;
+        std::filesystem::path beside =
+            std::filesystem::path(exe).parent_path() / "chromalane_ae.so";
+        if (std::filesystem::exists(beside)) return beside.string();
+    }
+    return CHROMALANE_PLUGIN_PATH;
+}
+
+void session_open(effect_session* s, host_flavour flavour, int width, int height) {
+    std::string error;
+    if (!headless_load(&s->plugin, plugin_file_path(), &error)) throw cli_error(1, error);
+    s->host = headless_host_new(&s->plugin, flavour);
+    if (s->host->global_error)
+        throw cli_error(1, "the effect's global setup failed (error " +
+                               std::to_string(s->host->global_error) + ")");
+    PF_Err err = PF_Err_NONE;
+    s->instance = headless_instance_new(s->host, width, height, &err);
+    if (err)
+        throw cli_error(1,
+                        "the effect's parameter setup failed (error " + std::to_string(err) + ")");
+}
+
+void session_close(effect_session* s) {
+    if (s->instance) headless_instance_delete(s->instance);
+    if (s->host) headless_host_delete(s->host);
+    s->instance = nullptr;
+    s->host = nullptr;
+    headless_unload(&s->plugin);
+}
+
+namespace {
+
+void check(PF_Err err, const std::string& what) {
+    if (err)
+        throw cli_error(1, "the effect refused " + what + " (error " + std::to_string(err) + ")");
+}
+
+bool on_off(const std::string& v, const char* option) {
+    if (v == "on" || v == "1" || v == "yes" || v == "true") return true;
+    if (v == "off" || v == "0" || v == "no" || v == "false") return false;
+    throw cli_error(2, std::string("--") + option + " takes on or off, not '" + v + "'");
+}
+
+int lookup_mode(const std::string& v) {
+    static const char* const SHORT[] = {"none", "per-channel", "mix", "deltaE-wb", "deltaE"};
+    for (int k = 0; k < 5; ++k)
+        if (v == SHORT[k]) return k + 1;
+    return lookup_popup_item(split_popup("None|Per Channel|Mix Channels|deltaE WB only|deltaE"), v,
+                             "correction mode");
+}
+
+int iso_position(int iso, const char* option) {
+    int p = iso_as_popup(iso);
+    if (p < 1)
+        throw cli_error(
+            2, std::string("--") + option + ": no ISO " + std::to_string(iso) + " in the list");
+    return p;
+}
+
+transfer_function input_transfer(headless_instance* inst) {
+    transfer_function tf{};
+    tf.kind = static_cast<int32_t>(headless_value(inst, 4));
+    tf.iso = static_cast<int32_t>(headless_value(inst, 6));
+    float* abc[6] = {&tf.a, &tf.b, &tf.c, &tf.d, &tf.e, &tf.f};
+    for (int k = 0; k < 6; ++k) *abc[k] = static_cast<float>(headless_value(inst, 7 + k));
+    tf.g = headless_value(inst, 14) != 0;
+    tf.h = headless_value(inst, 13) != 0;
+    tf.i = headless_value(inst, 15) != 0;
+    tf.black = static_cast<float>(headless_value(inst, 17));
+    tf.white = static_cast<float>(headless_value(inst, 18));
+    return tf;
+}
+
+color_space input_space(headless_instance* inst) {
+    double v[8];
+    for (int k = 0; k < 8; ++k) v[k] = static_cast<float>(headless_value(inst, 21 + k));
+    return color_space{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
+}
+
+refcard_type chart_type(headless_instance* inst) {
+    return static_cast<refcard_type>(static_cast<int>(headless_value(inst, 39)));
+}
+
+void store_card(effect_session* s, const card* c) {
+    std::vector<uint8_t> bytes(COLORCARD_BYTES, 0);
+    std::memcpy(bytes.data(), c, sizeof(card));
+    std::memset(bytes.data(), 0, 8);
+    check(headless_unflatten(s->instance, P_SOURCE, bytes), "the card");
+}
+
+// Host worlds from float RGBA and back.
+world_format world_for(host_flavour f, const rgba_image& img) {
+    if (f == FLAVOUR_AE)
+        return img.bits == 8                       ? WORLD_ARGB8
+               : img.bits == 16 && !img.half_float ? WORLD_ARGB16
+                                                   : WORLD_ARGB32F;
+    return img.bits == 8 ? WORLD_BGRA8 : WORLD_BGRA32F;
+}
+
+template <typename T>
+T quantise(float v, float top) {
+    float c = v * top + 0.5f;
+    if (!(c > 0)) return 0;
+    if (c >= top) return static_cast<T>(top);
+    return static_cast<T>(c);
+}
+
+void to_world(const rgba_image& img, headless_world* w) {
+    for (int y = 0; y < img.height; ++y) {
+        char* row = static_cast<char*>(w->def.data) + static_cast<ptrdiff_t>(y) * w->def.rowbytes;
+        for (int x = 0; x < img.width; ++x) {
+            const float* p = &img.pixels[(static_cast<size_t>(y) * static_cast<size_t>(img.width) +
+                                          static_cast<size_t>(x)) *
+                                         4];
+            switch (w->format) {
+                case WORLD_ARGB8: {
+                    auto* d = reinterpret_cast<uint8_t*>(row) + x * 4;
+                    d[0] = quantise<uint8_t>(p[3], 255), d[1] = quantise<uint8_t>(p[0], 255);
+                    d[2] = quantise<uint8_t>(p[1], 255), d[3] = quantise<uint8_t>(p[2], 255);
+                    break;
+                }
+                case WORLD_ARGB16: {
+                    auto* d = reinterpret_cast<uint16_t*>(row) + x * 4;
+                    d[0] = quantise<uint16_t>(p[3], 32768), d[1] = quantise<uint16_t>(p[0], 32768);
+                    d[2] = quantise<uint16_t>(p[1], 32768), d[3] = quantise<uint16_t>(p[2], 32768);
+                    break;
+                }
+                case WORLD_ARGB32F: {
+                    auto* d = reinterpret_cast<float*>(row) + x * 4;
+                    d[0] = p[3], d[1] = p[0], d[2] = p[1], d[3] = p[2];
+                    break;
+                }
+                case WORLD_BGRA8: {
+                    auto* d = reinterpret_cast<uint8_t*>(row) + x * 4;
+                    d[0] = quantise<uint8_t>(p[2], 255), d[1] = quantise<uint8_t>(p[1], 255);
+                    d[2] = quantise<uint8_t>(p[0], 255), d[3] = quantise<uint8_t>(p[3], 255);
+                    break;
+                }
+                case WORLD_BGRA32F: {
+                    auto* d = reinterpret_cast<float*>(row) + x * 4;
+                    d[0] = p[2], d[1] = p[1], d[2] = p[0], d[3] = p[3];
+                    break;
+                }
+            }
+        }
+    }
+}
+
+void from_world(const headless_world* w, rgba_image* img) {
+    for (int y = 0; y < img->height; ++y) {
+        const char* row =
+            static_cast<const char*>(w->def.data) + static_cast<ptrdiff_t>(y) * w->def.rowbytes;
+        for (int x = 0; x < img->width; ++x) {
+            float* p = &img->pixels[(static_cast<size_t>(y) * static_cast<size_t>(img->width) +
+                                     static_cast<size_t>(x)) *
+                                    4];
+            switch (w->format) {
+                case WORLD_ARGB8: {
+                    auto* s = reinterpret_cast<const uint8_t*>(row) + x * 4;
+                    p[3] = s[0] / 255.0f, p[0] = s[1] / 255.0f, p[1] = s[2] / 255.0f,
+                    p[2] = s[3] / 255.0f;
+                    break;
+                }
+                case WORLD_ARGB16: {
+                    auto* s = reinterpret_cast<const uint16_t*>(row) + x * 4;
+                    p[3] = s[0] / 32768.0f, p[0] = s[1] / 32768.0f, p[1] = s[2] / 32768.0f,
+                    p[2] = s[3] / 32768.0f;
+                    break;
+                }
+                case WORLD_ARGB32F: {
+                    auto* s = reinterpret_cast<const float*>(row) + x * 4;
+                    p[3] = s[0], p[0] = s[1], p[1] = s[2], p[2] = s[3];
+                    break;
+                }
+                case WORLD_BGRA8: {
+                    auto* s = reinterpret_cast<const uint8_t*>(row) + x * 4;
+                    p[2] = s[0] / 255.0f, p[1] = s[1] / 255.0f, p[0] = s[2] / 255.0f,
+                    p[3] = s[3] / 255.0f;
+                    break;
+                }
+                case WORLD_BGRA32F: {
+                    auto* s = reinterpret_cast<const float*>(row) + x * 4;
+                    p[2] = s[0], p[1] = s[1], p[0] = s[2], p[3] = s[3];
+                    break;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void session_apply(effect_session* s, const effect_settings& st) {
+    headless_instance* inst = s->instance;
+    auto set = [&](int index, double v, const char* what) {
+        check(headless_user_set(inst, index, v), what);
+    };
+    // The chart first: a chart with another patch count resets both cards.
+    if (st.chart) set(P_CARD_TYPE_POPUP, lookup_chart(*st.chart), "the chart");
+    if (st.input) set(P_INPUT_TRANSFER, lookup_transfer_entry(*st.input), "the input entry");
+    if (st.output) set(P_OUTPUT_TRANSFER, lookup_transfer_entry(*st.output), "the output entry");
+    if (st.iso) set(P_INPUT_ISO_POPUP, iso_position(*st.iso, "iso"), "the ISO");
+    if (st.output_iso)
+        set(P_OUTPUT_ISO_POPUP, iso_position(*st.output_iso, "output-iso"), "the ISO");
+    if (st.levels) {
+        set(P_INPUT_BLACK, (*st.levels)[0], "the levels");
+        set(P_INPUT_WHITE, (*st.levels)[1], "the levels");
+    }
+    if (st.output_levels) {
+        set(P_INPUT_BLACK + OUTPUT_OFFSET, (*st.output_levels)[0], "the output levels");
+        set(P_INPUT_WHITE + OUTPUT_OFFSET, (*st.output_levels)[1], "the output levels");
+    }
+    if (st.mode) set(P_CORRECTION, lookup_mode(*st.mode), "the correction mode");
+    if (st.wb) set(P_WHITE_BALANCE, on_off(*st.wb, "wb"), "white balance");
+    if (st.preserve_lightness)
+        set(P_PRESERVE_LIGHTNESS, on_off(*st.preserve_lightness, "preserve-lightness"),
+            "preserve lightness");
+    if (st.highlight_protection)
+        set(P_HIGHLIGHT, on_off(*st.highlight_protection, "highlight-protection"),
+            "highlight protection");
+    if (st.exposure) set(P_EXPOSURE, *st.exposure, "the exposure");
+    if (st.grays) set(P_GRAYS, *st.grays, "grays");
+    if (st.contrast) set(P_CONTRAST, *st.contrast, "contrast");
+    if (st.whites) set(P_WHITES, *st.whites, "whites");
+    if (st.blacks) set(P_BLACKS, *st.blacks, "blacks");
+    if (st.saturation) set(P_SATURATION, *st.saturation, "the saturation");
+}
+
+bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners) {
+    headless_instance* inst = s->instance;
+    image img;
+    makeImage(frame.width, frame.height,
+              const_cast<char*>(reinterpret_cast<const char*>(frame.pixels.data())), &img);
+    transfer_function tf = input_transfer(inst);
+    color_space cs = input_space(inst);
+    refcard_type type = chart_type(inst);
+    auto c = std::make_unique<card>();
+    std::memset(static_cast<void*>(c.get()), 0, sizeof(card));
+    cardMakeRef(c.get(), &cs, type);
+    OfxPointD found[4];
+    if (corners) {
+        for (int k = 0; k < 4; ++k) found[k] = OfxPointD{corners[2 * k], corners[2 * k + 1]};
+    } else {
+        int r = cardFind(nullptr, &img, &tf, c.get(), found);
+        if (r == FINDER_NOT_FOUND) return false;
+        if (r) throw cli_error(1, "the card finder failed (error " + std::to_string(r) + ")");
+    }
+    for (int k = 0; k < 4; ++k)
+        check(headless_user_set_point(inst, P_CORNER_TL + k, found[k].x, found[k].y),
+              "the corners");
+    cardRead(&img, &tf, found, c.get());
+    store_card(s, c.get());
+    return true;
+}
+
+void session_load_card(effect_session* s, const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) throw cli_error(1, "cannot read ColorCard file '" + path + "'");
+    transfer_function tf{};
+    color_space cs{};
+    auto c = std::make_unique<card>();
+    int r = bitmap_read_stream(f, &tf, &cs, c.get());
+    std::fclose(f);
+    if (r != 1) throw cli_error(1, "'" + path + "' is not a ColorCard file this build can read");
+    if (c->ref && c->ref->type != chart_type(s->instance))
+        check(headless_user_set(s->instance, P_CARD_TYPE_POPUP,
+                                card_type_as_popup(static_cast<int>(c->ref->type))),
+              "the chart");
+    store_card(s, c.get());
+}
+
+void session_save_card(effect_session* s, const std::string& path) {
+    std::vector<uint8_t> bytes;
+    check(headless_flatten(s->instance, P_SOURCE, &bytes), "to flatten the card");
+    auto c = std::make_unique<card>();
+    std::memset(static_cast<void*>(c.get()), 0, sizeof(card));
+    std::memcpy(static_cast<void*>(c.get()), bytes.data(),
+                bytes.size() < sizeof(card) ? bytes.size() : sizeof(card));
+    c->ref = refcard(chart_type(s->instance));
+    transfer_function tf = input_transfer(s->instance);
+    color_space cs = input_space(s->instance);
+    // A card read from a frame carries display values; make sure they are current.
+    if (!c->display_valid) cardUpdateDisplayFromLinear(c.get(), &tf), c->display_valid = 1;
+    std::vector<uint8_t> file = bitmap_encode(&tf, &cs, c.get());
+    std::string tmp = path + ".tmp";
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    bool ok = f && std::fwrite(file.data(), 1, file.size(), f) == file.size();
+    if (f) ok = std::fclose(f) == 0 && ok;
+    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        throw cli_error(1, "cannot write ColorCard file '" + path + "'");
+    }
+}
+
+rgba_image session_render(effect_session* s, const rgba_image& frame) {
+    world_format wf = world_for(s->host->flavour, frame);
+    headless_world in, out;
+    world_init(&in, wf, frame.width, frame.height);
+    world_init(&out, wf, frame.width, frame.height);
+    to_world(frame, &in);
+    check(headless_render(s->instance, &in, &out, true), "to render the frame");
+    rgba_image result = frame;
+    from_world(&out, &result);
+    return result;
+}
+
+void session_write_lut(effect_session* s, const std::string& path, int n) {
+    if (n < 2 || n > 129) throw cli_error(2, "--lut-size must lie between 2 and 129");
+    rgba_image lattice;
+    lattice.width = n * n;
+    lattice.height = n;
+    lattice.bits = 32;
+    lattice.pixels.resize(static_cast<size_t>(n) * static_cast<size_t>(n) * static_cast<size_t>(n) *
+                          4);
+    for (int b = 0; b < n; ++b)
+        for (int g = 0; g < n; ++g)
+            for (int r = 0; r < n; ++r) {
+                float* p = &lattice.pixels[(static_cast<size_t>(b) * static_cast<size_t>(n * n) +
+                                            static_cast<size_t>(g * n + r)) *
+                                           4];
+                p[0] = static_cast<float>(r) / static_cast<float>(n - 1);
+                p[1] = static_cast<float>(g) / static_cast<float>(n - 1);
+                p[2] = static_cast<float>(b) / static_cast<float>(n - 1);
+                p[3] = 1.0f;
+            }
+    // A pixel-independent effect maps each lattice point as it maps any pixel of that value.
+    rgba_image result = session_render(s, lattice);
+    std::vector<float> lut(static_cast<size_t>(n) * static_cast<size_t>(n) *
+                           static_cast<size_t>(n) * 3);
+    for (size_t i = 0; i * 3 < lut.size(); ++i)
+        for (int c = 0; c < 3; ++c)
+            lut[i * 3 + static_cast<size_t>(c)] = result.pixels[i * 4 + static_cast<size_t>(c)];
+    std::string error;
+    if (!LUT_write_cube_file(path, lut.data(), n, &error))
+        throw cli_error(1, "cannot write LUT '" + path + "'" + (error.empty() ? "" : ": " + error));
+}
+
+void add_settings_options(CLI::App* cmd, effect_settings* st) {
+    cmd->add_option("--chart", st->chart, "chart (popup position or name)");
+    cmd->add_option("--input", st->input, "input transfer function / colour space");
+    cmd->add_option("--output", st->output, "output transfer function / colour space");
+    cmd->add_option("--iso", st->iso, "input exposure index (log curves that take one)");
+    cmd->add_option("--output-iso", st->output_iso, "output exposure index");
+    cmd->add_option("--levels", st->levels, "input black and white level")->expected(2);
+    cmd->add_option("--output-levels", st->output_levels, "output black and white level")
+        ->expected(2);
+    cmd->add_option("--mode", st->mode, "none|per-channel|mix|deltaE-wb|deltaE");
+    cmd->add_option("--wb", st->wb, "white balance correction on|off");
+    cmd->add_option("--preserve-lightness", st->preserve_lightness, "on|off");
+    cmd->add_option("--highlight-protection", st->highlight_protection, "on|off");
+    cmd->add_option("--exposure", st->exposure, "exposure in EV");
+    cmd->add_option("--grays", st->grays, "grays");
+    cmd->add_option("--contrast", st->contrast, "contrast");
+    cmd->add_option("--whites", st->whites, "whites");
+    cmd->add_option("--blacks", st->blacks, "blacks");
+    cmd->add_option("--saturation", st->saturation, "saturation in percent");
+}

@@ -1,0 +1,61 @@
+// The tool's way to the effect: the plug-in file loaded in the headless host, one
+// instance, images moved in and out of host worlds, and the settings a user would make.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "headless/host.h"
+
+struct rgba_image {
+    int width = 0, height = 0;
+    int bits = 32;  // 8, 16 (integer), 16 (half, `half_float`) or 32 (float)
+    bool half_float = false;
+    std::vector<float> pixels;  // RGBA, row by row
+};
+
+// Reads any image OpenImageIO reads; grey and RGB files get opaque alpha.
+rgba_image read_image(const std::string& path);
+// Writes in the image's own bit depth; the file appears whole or not at all.
+void write_image(const std::string& path, const rgba_image& img);
+
+// Where the plug-in file is: next to the tool, else where the build put it.
+std::string plugin_file_path();
+
+struct effect_session {
+    headless_plugin plugin;
+    headless_host* host = nullptr;
+    headless_instance* instance = nullptr;
+};
+// Loads the plug-in and creates one instance for frames of the given size.
+void session_open(effect_session* s, host_flavour flavour, int width, int height);
+void session_close(effect_session* s);
+
+// Settings as the user makes them in the effect's controls.
+struct effect_settings {
+    std::optional<std::string> chart, input, output, mode;
+    std::optional<int> iso, output_iso;
+    std::optional<std::vector<double>> levels, output_levels;
+    std::optional<std::string> wb, preserve_lightness, highlight_protection;
+    std::optional<double> exposure, grays, contrast, whites, blacks, saturation;
+};
+void session_apply(effect_session* s, const effect_settings& settings);
+
+// The ColorCard of "Source" read from a frame: with the four corners (top left, top right,
+// bottom right, bottom left, in frame pixels) or by finding the chart. Sets the corner
+// parameters and the card as opening a project would. Returns false when no chart was found.
+bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners);
+// Loads the "Source" card from a ColorCard bitmap file.
+void session_load_card(effect_session* s, const std::string& path);
+// Saves the "Source" card as a ColorCard bitmap file.
+void session_save_card(effect_session* s, const std::string& path);
+
+// Renders a frame through the effect (smart render); the result has the input's depth.
+rgba_image session_render(effect_session* s, const rgba_image& frame);
+// The effect's correction on a lattice of n^3 code values, written as a cube file.
+void session_write_lut(effect_session* s, const std::string& path, int n);
+
+// Adds the settings options to a subcommand.
+void add_settings_options(CLI::App* cmd, effect_settings* settings);

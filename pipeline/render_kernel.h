@@ -143,7 +143,7 @@ struct lanes {
     }
 
     static ALWAYS_INLINE vf sqrt(vf x) {
-        vf r;
+        vf r = x;
         for (int k = 0; k < W; ++k) r[k] = __builtin_sqrtf(x[k]);
         return r;
     }

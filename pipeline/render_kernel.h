@@ -58,9 +58,28 @@ struct lanes {
     static ALWAYS_INLINE vf as_float(vi x) { return (vf)x; }
     static ALWAYS_INLINE vi as_int(vf x) { return (vi)x; }
     // NaN rule: when either operand is not a number, the second one is returned.
-    static ALWAYS_INLINE vf vmin(vf a, vf b) { return a < b ? a : b; }
-    static ALWAYS_INLINE vf vmax(vf a, vf b) { return a > b ? a : b; }
-    static ALWAYS_INLINE vf sel(vi m, vf a, vf b) { return m ? a : b; }
+    // The x86 min and max instructions follow exactly this rule, so use them directly.
+    static ALWAYS_INLINE vf vmin(vf a, vf b) {
+#if defined(__AVX__)
+        if constexpr (W == 8) return (vf)_mm256_min_ps((__m256)a, (__m256)b);
+#endif
+#if defined(__SSE2__)
+        if constexpr (W == 4) return (vf)_mm_min_ps((__m128)a, (__m128)b);
+#endif
+        return a < b ? a : b;
+    }
+    static ALWAYS_INLINE vf vmax(vf a, vf b) {
+#if defined(__AVX__)
+        if constexpr (W == 8) return (vf)_mm256_max_ps((__m256)a, (__m256)b);
+#endif
+#if defined(__SSE2__)
+        if constexpr (W == 4) return (vf)_mm_max_ps((__m128)a, (__m128)b);
+#endif
+        return a > b ? a : b;
+    }
+    static ALWAYS_INLINE vf sel(vi m, vf a, vf b) {
+        return m ? a : b;
+    }
     // Whether any / every lane of a comparison result is set (a lane is 0 or -1).
     static ALWAYS_INLINE bool any(vi m) {
 #if defined(__AVX512F__)
@@ -95,7 +114,8 @@ struct lanes {
         // rest is patched afterwards only when a vector holds any of it.
         const vi normal = (x >= 1.17549435e-38f) & (x < __builtin_inff());
         const bool all_normal = all(normal);
-        const vi tiny = (x > 0.0f) & (x < 1.17549435e-38f);
+        vi tiny{};
+        if (!all_normal) tiny = (x > 0.0f) & (x < 1.17549435e-38f);
         const vf xs = all_normal ? x : sel(tiny, x * 8388608.0f, x);
         const vi bits = as_int(xs);
         const vi biased = (bits >> 23) & 0xff;
@@ -122,8 +142,8 @@ struct lanes {
     // degree 5 interpolated at Chebyshev nodes (about 8e-8 relative, the rounding limit).
     // 2^0, and so x^a at x = 1, is exactly 1: white stays white through a conversion.
     static ALWAYS_INLINE vf exp2(vf y) {
-        y = sel(y < -126.99999f, splat(-126.99999f), y);
-        y = sel(y > 129.0f, splat(129.0f), y);
+        y = vmax(splat(-126.99999f), y);  // NaN stays NaN: the second operand wins
+        y = vmin(splat(129.0f), y);
         const vf t = (y - 0.5f) + 12582912.0f;  // rounds to an integer, ties to even
         const vf n = t - 12582912.0f;
         const vf f = y - n;

@@ -83,7 +83,7 @@ template <class F>
 void pattern_search(F&& cost, float* value) {
     float h = SEARCH_START;
     for (int round = 0; round < SEARCH_MAX_ROUNDS && h > SEARCH_END; ++round) {
-        const float a_minus = cost(*value - h), a0 = cost(*value), a_plus = cost(*value + h);
+        const double a_minus = cost(*value - h), a0 = cost(*value), a_plus = cost(*value + h);
         if (a_minus < a0) {
             *value -= h;
             h *= 2;
@@ -195,10 +195,30 @@ void patch_corners(const patch_outline* o, const float* angles, float* x, float*
     corners(theta, r, x, y);
 }
 
+namespace {
+
+// The area of the fitted quadrilateral in double precision: the searches compare areas
+// that differ by parts in a million, below what float corners resolve.
+double precise_patch_area(const patch_outline* o, const float* angles) {
+    double theta[4], r[4];
+    for (int k = 0; k < 4; ++k) {
+        theta[k] = angles[k];
+        const double c = std::cos(theta[k]), s = std::sin(theta[k]);
+        double best = INFINITY;
+        for (int i = 0; i < o->count; ++i) best = std::min(best, o->x[i] * c + o->y[i] * s - 0.5);
+        r[k] = best;
+    }
+    OfxPointD q[4];
+    lines_to_corners(theta, r, q);
+    const double a =
+        ((q[2].x - q[0].x) * (q[3].y - q[1].y) - (q[3].x - q[1].x) * (q[2].y - q[0].y)) / 2;
+    return a > 0 ? a : 0;
+}
+
+}  // namespace
+
 float patch_area(const patch_outline* o, const float* angles) {
-    float x[4], y[4];
-    patch_corners(o, angles, x, y);
-    return area(x, y);
+    return static_cast<float>(precise_patch_area(o, angles));
 }
 
 void minimise_patch_area(const patch_outline* o, float* angles, int mode) {
@@ -207,17 +227,34 @@ void minimise_patch_area(const patch_outline* o, float* angles, int mode) {
         [&](float by) {
             float a[4] = {angles[0], angles[1], angles[2], angles[3]};
             turn(a, mode, by);
-            return patch_area(o, a);
+            return precise_patch_area(o, a);
         },
         &offset);
     turn(angles, mode, offset);
 }
 
 void find_patch_angles(const patch_outline* o, float* angles) {
-    angles[0] = 0.0f;
-    angles[1] = static_cast<float>(PI / 2);
-    angles[2] = static_cast<float>(PI);
-    angles[3] = static_cast<float>(3 * PI / 2);
+    // The upright start is a local maximum of the area for a patch turned by 45 degrees,
+    // where the search cannot tell which way to go and leaves a diamond in an upright
+    // box that fails the fill test. Start from the best of a few turns instead (upright
+    // wins ties, so upright patches start exactly as before).
+    double best = INFINITY;
+    float start = 0.0f;
+    for (double turn_by : {0.0, PI / 8, -PI / 8, PI / 4}) {
+        const float t = static_cast<float>(turn_by);
+        const float a[4] = {t, static_cast<float>(PI / 2 + turn_by),
+                            static_cast<float>(PI + turn_by),
+                            static_cast<float>(3 * PI / 2 + turn_by)};
+        const double area_here = precise_patch_area(o, a);
+        if (area_here < best) {
+            best = area_here;
+            start = t;
+        }
+    }
+    angles[0] = start;
+    angles[1] = static_cast<float>(PI / 2 + double(start));
+    angles[2] = static_cast<float>(PI + double(start));
+    angles[3] = static_cast<float>(3 * PI / 2 + double(start));
     for (int mode : {1234, 13, 24, 1, 2, 3, 4}) minimise_patch_area(o, angles, mode);
 }
 
@@ -232,20 +269,28 @@ void fit_region(const patch_outline* o, region* r) {
 bool region_accepted(const region* r) {
     if (r->pixel_count < MIN_REGION_PIXELS) return false;
     if (!(static_cast<float>(r->pixel_count) >= MIN_FILL * r->quad_area)) return false;
-    const auto [x0, x1] =
-        std::minmax({r->corner_x[0], r->corner_x[1], r->corner_x[2], r->corner_x[3]});
-    const auto [y0, y1] =
-        std::minmax({r->corner_y[0], r->corner_y[1], r->corner_y[2], r->corner_y[3]});
-    const float w = x1 - x0, h = y1 - y0;
+    // "Nearly square" is judged on the quadrilateral's own sides rather than on its
+    // bounding box on screen: a box turned by 45 degrees looks square whatever its shape,
+    // which let the long patches of some charts into clusters on turned cards. For a
+    // quadrilateral that is upright on screen both measures agree.
+    auto side = [&](int a, int b) {
+        return std::hypot(r->corner_x[b] - r->corner_x[a], r->corner_y[b] - r->corner_y[a]);
+    };
+    const float w = (side(0, 1) + side(3, 2)) / 2, h = (side(0, 3) + side(1, 2)) / 2;
     if (!(w > 0) || !(h > 0)) return false;
     return std::max(w / h, h / w) <= MAX_ASPECT;
 }
 
-int cluster_starting_from(const reference_card* ref, const region* regions, int m, int start,
-                          int* members) {
+namespace {
+
+// Grows a cluster as cluster_starting_from does; with `tight` > 0 a region must also lie
+// within `tight` patch sizes of its nearest member, so that the cluster follows the
+// chart's grid and cannot swallow a stray region that the radius rule lets in.
+int grow_cluster(const reference_card* ref, const region* regions, int m, int start, int* members,
+                 double tight) {
     // Each region's shortest distance to the cluster is kept up to date as members join,
     // so one step costs O(m) rather than O(m x members).
-    std::vector<double> nearest(size_t(m), INFINITY);
+    std::vector<double> nearest(size_t(m), INFINITY), nearest_area(size_t(m), 0);
     std::vector<uint8_t> in(size_t(m), 0);
     int count = 0;
     double sum_x = 0, sum_y = 0;
@@ -264,7 +309,10 @@ int cluster_starting_from(const reference_card* ref, const region* regions, int 
             if (in[size_t(i)]) continue;
             const double d = std::hypot(double(regions[i].centre_x) - add.centre_x,
                                         double(regions[i].centre_y) - add.centre_y);
-            if (d < nearest[size_t(i)]) nearest[size_t(i)] = d;
+            if (d < nearest[size_t(i)]) {
+                nearest[size_t(i)] = d;
+                nearest_area[size_t(i)] = add.quad_area;
+            }
         }
         const double cx = sum_x / count, cy = sum_y / count;
         double radius = 0;
@@ -280,6 +328,8 @@ int cluster_starting_from(const reference_card* ref, const region* regions, int 
             if (!(a >= low && a <= high)) continue;
             const double d = nearest[size_t(i)];
             if (count > 2 && !(d <= radius * reach)) continue;
+            if (tight > 0 && !(d <= tight * std::sqrt(std::max(a, nearest_area[size_t(i)]))))
+                continue;
             if (d < best) {
                 best = d;
                 next = i;
@@ -287,6 +337,17 @@ int cluster_starting_from(const reference_card* ref, const region* regions, int 
         }
     }
     return count;
+}
+
+// Neighbours in a chart's grid lie about 1.1 to 1.3 patch sizes apart, diagonal ones
+// about 1.6 to 1.8; perspective stretches that a little.
+constexpr double TIGHT_REACH = 2.0;
+
+}  // namespace
+
+int cluster_starting_from(const reference_card* ref, const region* regions, int m, int start,
+                          int* members) {
+    return grow_cluster(ref, regions, m, start, members, 0);
 }
 
 namespace {
@@ -539,8 +600,12 @@ int card_find_corners(const finder_allocator* alloc, const image* frame, const c
     bool found = false;
     double best = INFINITY;
     OfxPointD best_corners[4] = {};
-    for (int s = 0; s < m; ++s) {
-        const int count = cluster_starting_from(reference->ref, regions, m, s, members);
+    // Every start grows the cluster by the chart's reach and, as a second candidate, the
+    // one that keeps to the grid; the colour score decides between them.
+    for (int trial = 0; trial < 2 * m; ++trial) {
+        const int s = trial / 2;
+        const int count =
+            grow_cluster(reference->ref, regions, m, s, members, trial % 2 ? TIGHT_REACH : 0);
         if (count < 4) continue;
         sorted.assign(members, members + count);
         std::sort(sorted.begin(), sorted.end());
@@ -562,6 +627,134 @@ int card_find_corners(const finder_allocator* alloc, const image* frame, const c
         OfxPointD c[4];
         find_card_corners_from_angle(regions, members, count, angles, c);
         double e = rotate_card(frame, reference, c);
+        if (std::isnan(e)) e = INFINITY;
+        // The first order wins ties.
+        if (first == 0 || e < best) {
+            best = e;
+            for (int k = 0; k < 4; ++k) best_corners[k] = c[k];
+        }
+    }
+    for (int k = 0; k < 4; ++k) corners_io[k] = best_corners[k];
+    return best;
+}
+
+namespace {
+
+uint64_t mix(uint64_t v) {
+    v += 0x9e3779b97f4a7c15ull;
+    v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ull;
+    v = (v ^ (v >> 27)) * 0x94d049bb133111ebull;
+    return v ^ (v >> 31);
+}
+
+// Accepted regions of the label plane, fitted; returns their count or -1 when memory ran
+// out. Every label's extents are gathered in one pass, each over its own bounding box.
+int region_stats(finder_blocks* blocks, const image* labels, int n, region** out) {
+    label_box* boxes = take<label_box>(blocks, size_t(n) + 1);
+    int32_t* index = take<int32_t>(blocks, size_t(n) + 1);
+    if (!boxes || !index) return -1;
+    label_boxes(labels, boxes, n);
+    size_t ints = 0;
+    int candidates = 0;
+    size_t widest = 0;
+    for (int l = 0; l <= n; ++l) {
+        index[l] = -1;
+        if (l < 2 || boxes[l].count < MIN_REGION_PIXELS) continue;
+        index[l] = candidates++;
+        ints += label_extent_ints(boxes[l]);
+        widest = std::max(widest, size_t(boxes[l].x1 - boxes[l].x0 + 1));
+    }
+    label_extent* extents = take<label_extent>(blocks, size_t(candidates));
+    int32_t* pool = take<int32_t>(blocks, ints);
+    region* regions = take<region>(blocks, size_t(candidates));
+    float* hx = take<float>(blocks, 2 * widest + 2);
+    float* hy = take<float>(blocks, 2 * widest + 2);
+    if (!extents || !pool || !regions || !hx || !hy) return -1;
+    int32_t* at = pool;
+    for (int l = 2; l <= n; ++l) {
+        if (index[l] < 0) continue;
+        label_extent& e = extents[index[l]];
+        e.label = l;
+        e.box = boxes[l];
+        e.col = at;
+        at += 2 * (e.box.x1 - e.box.x0 + 1);
+        e.row = at;
+        at += 2 * (e.box.y1 - e.box.y0 + 1);
+    }
+    gather_extents(labels, index, n, extents, candidates);
+    int m = 0;
+    for (int k = 0; k < candidates; ++k) {
+        const patch_outline o = {hx, hy, patch_outline_points(&extents[k], hx, hy)};
+        region& r = regions[m];
+        r.label = extents[k].label;
+        r.pixel_count = extents[k].box.count;
+        fit_region(&o, &r);
+        if (region_accepted(&r)) ++m;
+    }
+    *out = regions;
+    return m;
+}
+
+}  // namespace
+
+int card_find_corners(const finder_allocator* alloc, const image* frame, const card* reference,
+                      const image* labels, int n, OfxPointD* corners_out) {
+    finder_blocks blocks(alloc);
+    region* regions = nullptr;
+    const int m = region_stats(&blocks, labels, n, &regions);
+    if (m < 0) return FINDER_OUT_OF_MEMORY;
+    if (m == 0 || !reference || !reference->ref) return FINDER_NOT_FOUND;
+
+    int* members = take<int>(&blocks, size_t(m));
+    uint8_t* mask = take<uint8_t>(&blocks, 4 * size_t(m));
+    if (!members || !mask) return FINDER_OUT_OF_MEMORY;
+
+    // Clusters already scored, by a hash of their sorted membership; equal hashes are
+    // confirmed member by member.
+    std::unordered_multimap<uint64_t, size_t> seen;
+    std::vector<int> seen_members;
+    std::vector<int> sorted;
+    bool found = false;
+    double best = INFINITY;
+    OfxPointD best_corners[4] = {};
+    // Every start grows the cluster by the chart's reach and, as a second candidate, the
+    // one that keeps to the grid; the colour score decides between them.
+    for (int trial = 0; trial < 2 * m; ++trial) {
+        const int s = trial / 2;
+        const int count =
+            grow_cluster(reference->ref, regions, m, s, members, trial % 2 ? TIGHT_REACH : 0);
+        if (count < 4) continue;
+        sorted.assign(members, members + count);
+        std::sort(sorted.begin(), sorted.end());
+        uint64_t h = mix(uint64_t(count));
+        for (int v : sorted) h = mix(h ^ uint64_t(v));
+        bool repeat = false;
+        const auto range = seen.equal_range(h);
+        for (auto it = range.first; it != range.second && !repeat; ++it)
+            repeat = seen_members[it->second] == count &&
+                     std::equal(sorted.begin(), sorted.end(),
+                                seen_members.begin() + ptrdiff_t(it->second) + 1);
+        if (repeat) continue;
+        seen.emplace(h, seen_members.size());
+        seen_members.push_back(count);
+        seen_members.insert(seen_members.end(), sorted.begin(), sorted.end());
+
+        float angles[4];
+        find_card_angle(regions, members, count, mask, angles);
+        OfxPointD c[4];
+        find_card_corners_from_angle(regions, members, count, angles, c);
+        OfxPointD raw[4] = {c[0], c[1], c[2], c[3]};
+        double e = rotate_card(frame, reference, c);
+        if (getenv("FINDER_DEBUG")) {
+            fprintf(stderr, "cluster s=%d count=%d err=%g angles %g %g %g %g\n", s, count, e,
+                    angles[0], angles[1], angles[2], angles[3]);
+            for (int k = 0; k < 4; ++k)
+                fprintf(stderr, "   raw %g %g   final %g %g\n", raw[k].x, raw[k].y, c[k].x, c[k].y);
+            for (int k = 0; k < count; ++k)
+                fprintf(stderr, " [%d: %.0f,%.0f a=%.0f]", members[k], regions[members[k]].centre_x,
+                        regions[members[k]].centre_y, regions[members[k]].quad_area);
+            fprintf(stderr, "\n");
+        }
         if (std::isnan(e)) e = INFINITY;
         if (!found || e < best) {
             found = true;

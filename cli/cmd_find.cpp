@@ -167,6 +167,7 @@ void run_read(const read_options& o) {
 
 struct synth_options {
     std::string chart, size = "1280x720", encode = "sRGB", output, conditions = "moderate";
+    std::vector<double> card_share;
     uint64_t seed = 1;
 };
 
@@ -185,6 +186,13 @@ void run_synth(const synth_options& o) {
         cond = synth_hard();
     else
         throw cli_error{2, "--conditions must be 'moderate' or 'hard'"};
+    if (!o.card_share.empty()) {
+        const double lo = o.card_share[0], hi = o.card_share.size() > 1 ? o.card_share[1] : lo;
+        if (!(lo > 0 && lo <= hi && hi <= 1))
+            throw cli_error{2, "--card-share needs 0 < MIN <= MAX <= 1"};
+        cond.card_min = lo;
+        cond.card_max = hi;
+    }
     synth_scene scene = synth_draw(cond, type, w, h, o.seed);
     scene.encode = entry;
     synth_shot shot;
@@ -244,6 +252,9 @@ void setup(CLI::App& app) {
         sub->add_option("--size", o->size, "frame size WxH (default 1280x720)");
         sub->add_option("--encode", o->encode, "catalogue entry to encode with (default sRGB)");
         sub->add_option("--conditions", o->conditions, "moderate (default) or hard");
+        sub->add_option("--card-share", o->card_share,
+                        "card height over frame height: MIN[,MAX] (default from the conditions)")
+            ->delimiter(',');
         sub->add_option("-o,--output", o->output, "image file to write")->required();
         sub->callback([o]() { run_synth(*o); });
     }

@@ -267,6 +267,20 @@ void gaussian_blur(std::vector<float>& rgb, int w, int h, double sigma) {
 
 }  // namespace
 
+double synth_min_card_share(refcard_type chart, int frame_height, double patch_pixels) {
+    const reference_card* ref = refcard(chart);
+    if (!ref || frame_height <= 0) return 1;
+    // Height of the smallest findable patch in card heights (its width is similar).
+    double smallest = 1;
+    for (int i = 0; i < ref->patch_count; ++i) {
+        if (!finder_patch(chart, ref->patches[i])) continue;
+        const rect_uv q = patch_rect(chart, ref->patches[i]);
+        smallest = std::min({smallest, q.v1 - q.v0, (q.u1 - q.u0) * card_aspect(chart)});
+    }
+    const double work = std::clamp(double(frame_height), 600.0, 1200.0);
+    return patch_pixels / (smallest * work);
+}
+
 synth_conditions synth_moderate() {
     return synth_conditions{};
 }

@@ -47,14 +47,19 @@ struct synth_conditions {
     double max_vignetting = 0.3;
     double blur_min = 0.3, blur_max = 1.2;
     double noise_max = 0.01, noise_floor_max = 0.002;
-    int clutter_min = 0, clutter_max = 6;
+    int clutter_min = 0, clutter_max = 0;
     double clutter_patch_like = 0;
 };
 // An ordinary camera: card at least 15 % of the frame height, up to 25 degrees of
-// perspective, any in-plane rotation, mild cast, blur and noise, a few shapes behind.
+// perspective, any in-plane rotation, mild cast, blur and noise, a plain background.
 synth_conditions synth_moderate();
 // Small cards, strong perspective, heavy clutter with patch-like squares, more noise.
 synth_conditions synth_hard();
+
+// The smallest card height, as a share of a frame `frame_height` rows high, at which the
+// chart's smallest findable patch is `patch_pixels` high in the finder's working image
+// (600 to 1200 rows): below that its patches are too small to be candidate regions.
+double synth_min_card_share(refcard_type chart, int frame_height, double patch_pixels);
 
 // Draws a scene of the given chart and frame size from the conditions; the card always
 // lies wholly inside the frame.

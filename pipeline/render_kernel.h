@@ -109,6 +109,7 @@ struct lanes {
     // power and so multiplies any error of log2 by 55.
     // Subnormals are scaled into the normal range first; 0 gives -inf, negatives and NaN
     // give NaN, +inf gives +inf.
+    template <bool precise = true>
     static ALWAYS_INLINE vf log2(vf x) {
         // The common case (a normal positive finite number) runs straight through; the
         // rest is patched afterwards only when a vector holds any of it.
@@ -121,14 +122,25 @@ struct lanes {
         const vi biased = (bits >> 23) & 0xff;
         vf e = as_float(biased | 0x4B000000) - 8388735.0f;  // 2^23 + 127
         const vf t = as_float((bits & 0x7fffff) | 0x3f800000) - 1.0f;
-        vf p = t * 0.0073954020626842976f - 0.04194501042366028f;
-        p = p * t + 0.11183207482099533f;
-        p = p * t - 0.1962389498949051f;
-        p = p * t + 0.27522119879722595f;
-        p = p * t - 0.3582990765571594f;
-        p = p * t + 0.48067888617515564f;
-        p = p * t - 0.7213395237922668f;
-        p = p * t + 1.4426950216293335f;
+        vf p;
+        if constexpr (precise) {
+            p = t * 0.0073954020626842976f - 0.04194501042366028f;
+            p = p * t + 0.11183207482099533f;
+            p = p * t - 0.1962389498949051f;
+            p = p * t + 0.27522119879722595f;
+            p = p * t - 0.3582990765571594f;
+            p = p * t + 0.48067888617515564f;
+            p = p * t - 0.7213395237922668f;
+            p = p * t + 1.4426950216293335f;
+        } else {
+            // Degree 6, about 1.2e-6 absolute: enough under a moderate exponent.
+            p = t * 0.02001664973795414f - 0.09462680667638779f;
+            p = p * t + 0.213943213224411f;
+            p = p * t - 0.3383772075176239f;
+            p = p * t + 0.47749635577201843f;
+            p = p * t - 0.7211440801620483f;
+            p = p * t + 1.4426929950714111f;
+        }
         if (all_normal) return e + t * p;
         e = sel(tiny, e - 23.0f, e);
         vf r = e + t * p;
@@ -158,8 +170,11 @@ struct lanes {
     }
 
     // x^a as 2^(a log2 x), with the reference's meaning: 0 for x = 0, NaN for x < 0.
+    // An exponent of at most 4 in size multiplies the error of log2 by at most 2.8, so the
+    // shorter polynomial keeps x^a within 4e-6; steeper curves (PQ) take the precise one.
     static ALWAYS_INLINE vf pow(vf x, float a) {
-        return sel(x == 0.0f, vf{}, exp2(log2(x) * a));
+        const vf l = (a >= -4.0f && a <= 4.0f) ? log2<false>(x) : log2<true>(x);
+        return sel(x == 0.0f, vf{}, exp2(l * a));
     }
 
     static ALWAYS_INLINE vf sqrt(vf x) {

@@ -4,6 +4,7 @@
 // report land in ./chromalane-demo/.
 #include <chrono>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -23,6 +24,15 @@ constexpr int DEMO_HEIGHT = 1080;
 constexpr int DEMO_INPUT = 43;  // S-Log3 / S-Gamut3.Cine
 constexpr int DEMO_OUTPUT = 2;  // sRGB
 constexpr refcard_type DEMO_CHART = XRITE_COLORCHECKER_24_AFTER_NOV2014;
+
+__attribute__((format(printf, 2, 3))) void append(std::string* text, const char* format, ...) {
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof(line), format, args);
+    va_end(args);
+    *text += line;
+}
 
 double seconds_since(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
@@ -157,27 +167,26 @@ void run_demo() {
     double total = seconds_since(start);
 
     std::string report;
-    char line[256];
-    auto add = [&](const char* fmt, auto... args) {
-        std::snprintf(line, sizeof(line), fmt, args...);
-        report += line;
-    };
-    add("chromalane demo: a %dx%d synthetic shot, %s, ColorChecker under a warm cast\n", DEMO_WIDTH,
-        DEMO_HEIGHT, transfer_popup_name(DEMO_INPUT).c_str());
-    add("corrected through the plug-in in the headless host to %s, correction deltaE\n\n",
-        transfer_popup_name(DEMO_OUTPUT).c_str());
-    add("patch  deltaE before  deltaE after   (CIE76 against the chart's CIELAB D50 values)\n");
+    append(&report, "chromalane demo: a %dx%d synthetic shot, %s, ColorChecker under a warm cast\n",
+           DEMO_WIDTH, DEMO_HEIGHT, transfer_popup_name(DEMO_INPUT).c_str());
+    append(&report,
+           "corrected through the plug-in in the headless host to %s, correction deltaE\n\n",
+           transfer_popup_name(DEMO_OUTPUT).c_str());
+    append(&report,
+           "patch  deltaE before  deltaE after   (CIE76 against the chart's CIELAB D50 values)\n");
     const reference_card* chart = refcard(DEMO_CHART);
     for (int k = 0; k < chart->patch_count; ++k)
-        add("%5d  %13.2f  %12.2f   %s\n", k + 1, de_before.patches[static_cast<size_t>(k)],
-            de_after.patches[static_cast<size_t>(k)], chart->patches[k].name);
-    add("\nmean   %13.2f  %12.2f\nmax    %13.2f  %12.2f\n\n", de_before.mean, de_after.mean,
-        de_before.max, de_after.max);
-    add("finding and reading the chart: %.3f s\n", find_s);
-    add("rendering one frame through the plug-in: %.3f s\n", render_s);
-    add("whole demo: %.2f s\n", total);
-    add("\nfiles: shot.png, shot.exr (the camera frame), uncorrected.png (plain conversion),\n"
-        "corrected.png, correction.cube (48 points), card.bmp (ColorCard), project.json\n");
+        append(&report, "%5d  %13.2f  %12.2f   %s\n", k + 1,
+               de_before.patches[static_cast<size_t>(k)], de_after.patches[static_cast<size_t>(k)],
+               chart->patches[k].name);
+    append(&report, "\nmean   %13.2f  %12.2f\nmax    %13.2f  %12.2f\n\n", de_before.mean,
+           de_after.mean, de_before.max, de_after.max);
+    append(&report, "finding and reading the chart: %.3f s\n", find_s);
+    append(&report, "rendering one frame through the plug-in: %.3f s\n", render_s);
+    append(&report, "whole demo: %.2f s\n", total);
+    append(&report,
+           "\nfiles: shot.png, shot.exr (the camera frame), uncorrected.png (plain conversion),\n"
+           "corrected.png, correction.cube (48 points), card.bmp (ColorCard), project.json\n");
     std::FILE* f = std::fopen((dir / "report.txt").string().c_str(), "w");
     if (!f || std::fputs(report.c_str(), f) < 0 || std::fclose(f) != 0)
         throw cli_error(1, "cannot write the report");

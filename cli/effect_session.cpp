@@ -434,13 +434,8 @@ void session_write_lut(effect_session* s, const std::string& path, int n) {
             }
     // A pixel-independent effect maps each lattice point as it maps any pixel of that value.
     rgba_image result = session_render(s, lattice);
-    std::vector<float> lut(static_cast<size_t>(n) * static_cast<size_t>(n) *
-                           static_cast<size_t>(n) * 3);
-    for (size_t i = 0; i * 3 < lut.size(); ++i)
-        for (int c = 0; c < 3; ++c)
-            lut[i * 3 + static_cast<size_t>(c)] = result.pixels[i * 4 + static_cast<size_t>(c)];
     std::string error;
-    if (!LUT_write_cube_file(path, lut.data(), n, &error))
+    if (!LUT_write_cube_file(path, result.pixels.data(), n, &error))
         throw cli_error(1, "cannot write LUT '" + path + "'" + (error.empty() ? "" : ": " + error));
 }
 

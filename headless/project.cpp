@@ -162,7 +162,7 @@ bool headless_project_load(headless_instance* inst, const std::string& path, std
             e.b = v["point"][1].get<double>();
         } else if (v.contains("color") && v["color"].is_array() && v["color"].size() == 3) {
             e.kind = 2;
-            for (int k = 0; k < 3; ++k)
+            for (size_t k = 0; k < 3; ++k)
                 if (!v["color"][k].is_number_integer()) return fail("a malformed colour");
             e.a = v["color"][0].get<int>();
             e.b = v["color"][1].get<int>();

@@ -143,6 +143,38 @@ TEST_P(EffectInHost, ArbitraryDataCallbacks) {
         extra.u.compare_func_params.compareP = &result;
         ASSERT_EQ(headless_arbitrary(inst, &extra), PF_Err_NONE);
         EXPECT_EQ(result, PF_ArbCompare_EQUAL);
+        // Interpolating at 0 gives the left card's linear values as a sampled card.
+        PF_Handle mixed = nullptr;
+        extra = PF_ArbParamsExtra{};
+        extra.id = id;
+        extra.which_function = PF_Arbitrary_INTERP_FUNC;
+        extra.u.interp_func_params.left_arbH = made;
+        extra.u.interp_func_params.right_arbH = h;
+        extra.u.interp_func_params.tF = 0.0;
+        extra.u.interp_func_params.interpPH = &mixed;
+        ASSERT_EQ(headless_arbitrary(inst, &extra), PF_Err_NONE);
+        ASSERT_NE(mixed, nullptr);
+        {
+            auto* l = static_cast<const card*>(headless_lock_handle(made));
+            auto* m = static_cast<const card*>(headless_lock_handle(mixed));
+            EXPECT_EQ(std::memcmp(l->linear, m->linear, sizeof(m->linear)), 0);
+            EXPECT_EQ(m->reference, 0);
+            EXPECT_EQ(m->display_valid, 0);
+            headless_unlock_handle(made);
+            headless_unlock_handle(mixed);
+        }
+        std::vector<char> text(65536, 'x');
+        extra = PF_ArbParamsExtra{};
+        extra.id = id;
+        extra.which_function = PF_Arbitrary_PRINT_FUNC;
+        extra.u.print_func_params.arbH = mixed;
+        extra.u.print_func_params.print_sizeLu = static_cast<A_u_long>(text.size());
+        extra.u.print_func_params.print_bufferPC = text.data();
+        ASSERT_EQ(headless_arbitrary(inst, &extra), PF_Err_NONE);
+        EXPECT_EQ(std::string(text.data()).rfind("ColorCard\t", 0), 0u);
+        extra.which_function = PF_Arbitrary_DISPOSE_FUNC;
+        extra.u.dispose_func_params.arbH = mixed;
+        EXPECT_EQ(headless_arbitrary(inst, &extra), PF_Err_NONE);
         A_u_long print_size = 0;
         extra = PF_ArbParamsExtra{};
         extra.id = id;

@@ -411,7 +411,7 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
     }
 
     // The card itself.
-    if (visible && ref) {
+    if (visible && ref && s.with_card) {
         double bx0, by0, bx1, by1;
         body_box(s, &bx0, &by0, &bx1, &by1);
         const double bu = BODY_BORDER / card_aspect(s.chart), bv = BODY_BORDER;
@@ -472,12 +472,13 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
                                             s.noise * s.noise * std::max(v, 0.0));
             shot->pixels[p * 4 + size_t(k)] = float(v);
         }
-    const int entry = std::clamp(s.encode, 0, TRANSFER_SPACE_COUNT);
-    float coeffs[COEFFICIENT_COUNT] = {};
-    set_coefficents_for_transfer_function(coeffs, 'o', &TRANSFER_FUNCTION[entry]);
-    for (int y = 0; y < h; ++y) {
-        float* row = shot->pixels.data() + size_t(y) * size_t(w) * 4;
-        for (int x = 0; x < w; ++x) apply_output_transfer(coeffs, row + 4 * x, 3);
+    if (s.encode > 0 && s.encode <= TRANSFER_SPACE_COUNT) {
+        float coeffs[COEFFICIENT_COUNT] = {};
+        set_coefficents_for_transfer_function(coeffs, 'o', &TRANSFER_FUNCTION[s.encode]);
+        for (int y = 0; y < h; ++y) {
+            float* row = shot->pixels.data() + size_t(y) * size_t(w) * 4;
+            for (int x = 0; x < w; ++x) apply_output_transfer(coeffs, row + 4 * x, 3);
+        }
     }
     image& f = shot->frame;
     f = {};

@@ -25,15 +25,16 @@ struct synth_scene {
     double exposure = 1;                    // linear gain
     double cast[3] = {1, 1, 1};             // illuminant gains per channel
     double camera[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // scene to camera RGB, row-major
-    double vignetting = 0;               // fall-off at the frame corners (0 none, 0.3 = 30 %)
-    double blur = 0;                     // Gaussian sigma in pixels
-    double noise = 0;                    // noise sigma at linear 1 (shot noise, scales with sqrt)
-    double noise_floor = 0;              // noise sigma at black
-    int clutter = 0;                     // coloured rectangles in the background
-    double clutter_patch_like = 0;       // share of them that are square and patch-sized
-    int encode = 2;                      // TRANSFER_FUNCTION entry the frame is encoded with
+    double vignetting = 0;          // fall-off at the frame corners (0 none, 0.3 = 30 %)
+    double blur = 0;                // Gaussian sigma in pixels
+    double noise = 0;               // noise sigma at linear 1 (shot noise, scales with sqrt)
+    double noise_floor = 0;         // noise sigma at black
+    int clutter = 0;                // coloured rectangles in the background
+    double clutter_patch_like = 0;  // share of them that are square and patch-sized
+    int encode = 2;  // TRANSFER_FUNCTION entry the frame is encoded with; 0 leaves it linear
     const color_space* space = nullptr;  // working space of the reference colours; null: Rec. 709
     uint64_t seed = 1;                   // background, clutter and noise
+    bool with_card = true;               // false renders the same scene without the chart
 };
 
 // Ranges a scene is drawn from.

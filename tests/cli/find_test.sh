@@ -1,0 +1,30 @@
+#!/bin/sh
+# find, read and synth through the tool: a synthetic shot is found near its truth, its
+# patches read back, and an unreadable file is reported with status 1.
+set -e
+tool=$1
+d=$(mktemp -d)
+trap 'rm -rf "$d"' EXIT
+
+"$tool" synth --chart 6 --seed 3 --size 960x540 --card-share 0.4,0.5 -o "$d/shot.exr" > "$d/truth.json"
+grep -q '"patch_edges"' "$d/truth.json"
+test "$(grep -c '"name"' "$d/truth.json")" -eq 24
+
+"$tool" find "$d/shot.exr" --chart 6 > "$d/found.txt"
+test "$(wc -l < "$d/found.txt")" -eq 5
+corners=$(awk 'NR <= 4 { printf "%s%s,%s", (NR > 1 ? "," : ""), $(NF - 1), $NF }' "$d/found.txt")
+"$tool" find "$d/shot.exr" --chart 6 --json | grep -q '"found": true'
+
+# The found top left corner lies within 1 % of the diagonal of the truth's.
+tl_truth=$(tr -d ' \n' < "$d/truth.json" | sed 's/.*"corners":\[\[\([^]]*\)\].*/\1/')
+echo "$corners $tl_truth" | awk -F'[ ,]' '{ dx = $1 - $9; dy = $2 - $10; exit !(dx * dx + dy * dy < 5 * 5) }'
+
+"$tool" read "$d/shot.exr" --chart 6 --corners "$corners" > "$d/read.txt"
+test "$(wc -l < "$d/read.txt")" -eq 24
+grep -q 'display .* linear ' "$d/read.txt"
+
+if "$tool" find "$d/missing.png" --chart 6 2> "$d/err.txt"; then exit 1; fi
+grep -q "cannot read image" "$d/err.txt"
+if "$tool" read "$d/shot.exr" --chart 6 --corners 1,2,3 2> "$d/err.txt"; then exit 1; fi
+grep -q "eight numbers" "$d/err.txt"
+echo ok

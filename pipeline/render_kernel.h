@@ -556,8 +556,29 @@ inline void load_chunk(const format_info& fi, const char* src, int n, float* pr,
                        float* pb, float* pa) {
     const int bpp = fi.bytes;
     switch (fi.kind) {
-        case 0:
-            for (int k = 0; k < n; ++k) {
+        case 0: {
+            int k = 0;
+#if defined(__SSE2__)
+            // Four whole pixels (16 bytes) per step, widened and transposed into the planes.
+            const __m128i zero = _mm_setzero_si128();
+            const __m128 scale = _mm_set1_ps(0.003921569f);
+            for (; k + 4 <= n; k += 4) {
+                const __m128i b =
+                    _mm_loadu_si128((const __m128i*)(const void*)(src + (ptrdiff_t)k * 4));
+                const __m128i lo = _mm_unpacklo_epi8(b, zero);
+                const __m128i hi = _mm_unpackhi_epi8(b, zero);
+                __m128 ch[4] = {_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)), scale),
+                                _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)), scale),
+                                _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)), scale),
+                                _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero)), scale)};
+                _MM_TRANSPOSE4_PS(ch[0], ch[1], ch[2], ch[3]);
+                _mm_store_ps(pr + k, ch[fi.r]);
+                _mm_store_ps(pg + k, ch[fi.g]);
+                _mm_store_ps(pb + k, ch[fi.b]);
+                _mm_store_ps(pa + k, ch[fi.a]);
+            }
+#endif
+            for (; k < n; ++k) {
                 const unsigned char* q = (const unsigned char*)src + (ptrdiff_t)k * bpp;
                 pr[k] = (float)q[fi.r] * 0.003921569f;
                 pg[k] = (float)q[fi.g] * 0.003921569f;
@@ -565,6 +586,7 @@ inline void load_chunk(const format_info& fi, const char* src, int n, float* pr,
                 pa[k] = (float)q[fi.a] * 0.003921569f;
             }
             break;
+        }
         case 1:
         case 2: {
             const float scale = fi.kind == 1 ? 1.0f / 65535.0f : 1.0f / 32768.0f;
@@ -622,8 +644,38 @@ inline void store_chunk(const format_info& fi, char* dst, int n, const float* pr
                         const float* pb, const float* pa) {
     const int bpp = fi.bytes;
     switch (fi.kind) {
-        case 0:
-            for (int k = 0; k < n; ++k) {
+        case 0: {
+            int k = 0;
+#if defined(__SSE2__)
+            // Four whole pixels per step: the same clamp (NaN to 0), scale and truncation
+            // as below, then narrowed to bytes; alpha rounded.
+            const __m128 zero = _mm_setzero_ps();
+            const __m128 one = _mm_set1_ps(1.0f);
+            const __m128 s255 = _mm_set1_ps(255.0f);
+            for (; k + 4 <= n; k += 4) {
+                __m128 ch[4];
+                ch[fi.r] = _mm_load_ps(pr + k);
+                ch[fi.g] = _mm_load_ps(pg + k);
+                ch[fi.b] = _mm_load_ps(pb + k);
+                ch[fi.a] = _mm_load_ps(pa + k);
+                __m128i code[4];
+                for (int c = 0; c < 4; ++c) {
+                    // max(v, 0) gives 0 for NaN: the second operand wins.
+                    __m128 v = _mm_mul_ps(_mm_min_ps(_mm_max_ps(ch[c], zero), one), s255);
+                    if (c == fi.a) v = _mm_add_ps(v, _mm_set1_ps(0.5f));
+                    code[c] = _mm_cvttps_epi32(v);
+                }
+                // Channel-major codes to pixel-major bytes.
+                __m128 t0 = _mm_castsi128_ps(code[0]), t1 = _mm_castsi128_ps(code[1]);
+                __m128 t2 = _mm_castsi128_ps(code[2]), t3 = _mm_castsi128_ps(code[3]);
+                _MM_TRANSPOSE4_PS(t0, t1, t2, t3);
+                const __m128i w01 = _mm_packs_epi32(_mm_castps_si128(t0), _mm_castps_si128(t1));
+                const __m128i w23 = _mm_packs_epi32(_mm_castps_si128(t2), _mm_castps_si128(t3));
+                _mm_storeu_si128((__m128i*)(void*)(dst + (ptrdiff_t)k * 4),
+                                 _mm_packus_epi16(w01, w23));
+            }
+#endif
+            for (; k < n; ++k) {
                 unsigned char* q = (unsigned char*)dst + (ptrdiff_t)k * bpp;
                 q[fi.r] = (unsigned char)(int)(clamp01(pr[k]) * 255.0f);
                 q[fi.g] = (unsigned char)(int)(clamp01(pg[k]) * 255.0f);
@@ -631,6 +683,7 @@ inline void store_chunk(const format_info& fi, char* dst, int n, const float* pr
                 q[fi.a] = (unsigned char)(int)(clamp01(pa[k]) * 255.0f + 0.5f);
             }
             break;
+        }
         case 1:
         case 2: {
             const float scale = fi.kind == 1 ? 65535.0f : 32768.0f;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <OpenImageIO/imageio.h>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -401,13 +402,16 @@ void session_save_card(effect_session* s, const std::string& path) {
     }
 }
 
-rgba_image session_render(effect_session* s, const rgba_image& frame) {
+rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds) {
     world_format wf = world_for(s->host->flavour, frame);
     headless_world in, out;
     world_init(&in, wf, frame.width, frame.height);
     world_init(&out, wf, frame.width, frame.height);
     to_world(frame, &in);
+    auto start = std::chrono::steady_clock::now();
     check(headless_render(s->instance, &in, &out, true), "to render the frame");
+    if (seconds)
+        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     rgba_image result = frame;
     from_world(&out, &result);
     return result;

@@ -53,7 +53,8 @@ void session_load_card(effect_session* s, const std::string& path);
 void session_save_card(effect_session* s, const std::string& path);
 
 // Renders a frame through the effect (smart render); the result has the input's depth.
-rgba_image session_render(effect_session* s, const rgba_image& frame);
+// `seconds`, when given, receives the time of the render command alone.
+rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds = nullptr);
 // The effect's correction on a lattice of n^3 code values, written as a cube file.
 void session_write_lut(effect_session* s, const std::string& path, int n);
 

@@ -23,8 +23,8 @@ __attribute__((section(".pipl"), used)) const registration_record REGISTRATION =
         {fourcc("8BIM"), fourcc("name"), 0, 31, {"Chromalane Color Corrector III"}},
         {fourcc("8BIM"), fourcc("catg"), 0, 17, {"Color Correction"}},
         {fourcc("8BIM"), fourcc("8664"), 0, 15, {"EntryPointFunc"}},
-        {fourcc("8BIM"), fourcc("ePVR"), 0, 4, {0, 0, 2, 0}},    // 2.0 as major, minor
-        {fourcc("8BIM"), fourcc("eSVR"), 0, 4, {13, 0, 27, 0}},  // 13.27
+        {fourcc("8BIM"), fourcc("ePVR"), 0, 4, {0, 0, 2, 0}},    // 2.0
+        {fourcc("8BIM"), fourcc("eSVR"), 0, 4, {27, 0, 13, 0}},  // 13.27
         {fourcc("8BIM"),
          fourcc("eVER"),
          0,

@@ -359,6 +359,11 @@ TEST(PluginFile, ExportsOnlyTheEntryPointAndCarriesItsRegistration) {
     EXPECT_EQ(word("eGLO"), 0x02008421u);
     EXPECT_EQ(word("eGL2"), 0x08001488u);
     EXPECT_EQ(word("eVER"), EFFECT_VERSION);
+    // Versions as major << 16 | minor, in the processor's byte order.
+    EXPECT_EQ(word("ePVR"), 0x00020000u);
+    EXPECT_EQ(word("eSVR"), (13u << 16) | 27u);
+    EXPECT_EQ(word("eINF"), 0u);
+    EXPECT_EQ(text("kind").substr(0, 4), "eFKT");
     // Global setup answers with the same version and flags as the record.
     EXPECT_EQ(std::memcmp(&r, &REGISTRATION, sizeof(r)), 0);
 

@@ -372,10 +372,29 @@ void session_load_card(effect_session* s, const std::string& path) {
     int r = bitmap_read_stream(f, &tf, &cs, c.get());
     std::fclose(f);
     if (r != 1) throw cli_error(1, "'" + path + "' is not a ColorCard file this build can read");
-    if (c->ref && c->ref->type != chart_type(s->instance))
-        check(headless_user_set(s->instance, P_CARD_TYPE_POPUP,
+    // As loading the file on the "Source" control does: the input side takes the file's
+    // transfer function and colour space, the chart its type, the control the card. The
+    // values go into the slots as a project brings them.
+    headless_instance* inst = s->instance;
+    // A chart with another patch count resets both cards, so the chart comes first.
+    if (c->ref && c->ref->type != chart_type(inst))
+        check(headless_user_set(inst, P_CARD_TYPE_POPUP,
                                 card_type_as_popup(static_cast<int>(c->ref->type))),
               "the chart");
+    headless_store(inst, 4, tf.kind);
+    headless_store(inst, 6, tf.iso);
+    const float abc[6] = {tf.a, tf.b, tf.c, tf.d, tf.e, tf.f};
+    for (int k = 0; k < 6; ++k) headless_store(inst, 7 + k, abc[k]);
+    headless_store(inst, 14, tf.g);  // the input side keeps its first two flags crosswise
+    headless_store(inst, 13, tf.h);
+    headless_store(inst, 15, tf.i);
+    headless_store(inst, 17, tf.black);
+    headless_store(inst, 18, tf.white);
+    if (transfer_as_popup(tf.kind) > 0) headless_store(inst, 3, transfer_as_popup(tf.kind));
+    if (iso_as_popup(tf.iso) > 0) headless_store(inst, 5, iso_as_popup(tf.iso));
+    const double chroma[8] = {cs.red_x,  cs.red_y,  cs.green_x, cs.green_y,
+                              cs.blue_x, cs.blue_y, cs.white_x, cs.white_y};
+    for (int k = 0; k < 8; ++k) headless_store(inst, 21 + k, chroma[k]);
     store_card(s, c.get());
 }
 

@@ -657,6 +657,12 @@ PF_Err user_changed(headless_instance* inst, int index) {
 }
 }  // namespace
 
+void headless_store(headless_instance* inst, int index, double value) {
+    if (index < 1 || index >= 88) return;
+    std::lock_guard<std::recursive_mutex> guard(inst->mutex);
+    store_number(inst->params[index], value);
+}
+
 double headless_value(headless_instance* inst, int index) {
     std::lock_guard<std::recursive_mutex> guard(inst->mutex);
     const PF_ParamDef& p = inst->params[index];

@@ -105,6 +105,8 @@ PF_Err headless_command(headless_instance* inst, PF_Cmd cmd, void* extra,
 PF_Err headless_user_set(headless_instance* inst, int index, double value);
 PF_Err headless_user_set_point(headless_instance* inst, int index, double x, double y);
 PF_Err headless_user_set_color(headless_instance* inst, int index, float r, float g, float b);
+// Stores a number in a slot without telling the effect, as opening a project does.
+void headless_store(headless_instance* inst, int index, double value);
 // Reads a number from a slot (slider, popup, checkbox, fixed slider).
 double headless_value(headless_instance* inst, int index);
 

@@ -207,62 +207,97 @@ struct canvas {
     std::vector<float> rgb;
 };
 
-// Paints a shape over the pixels of its box with coverage-weighted sub-samples;
-// `inside(x, y, colour)` says whether a point is covered and with which colour.
+// Paints a shape over the pixels of its box. `inside(x, y, colour)` returns which part
+// of the shape covers a point (-1 for none) and its colour. A pixel whose four corners
+// fall in the same part is filled at once; pixels across an edge are sub-sampled.
 template <class F>
 void paint(canvas* c, double bx0, double by0, double bx1, double by1, F&& inside) {
     const int x0 = std::max(0, int(std::floor(bx0)) - 1),
               x1 = std::min(c->w - 1, int(std::ceil(bx1)) + 1);
     const int y0 = std::max(0, int(std::floor(by0)) - 1),
               y1 = std::min(c->h - 1, int(std::ceil(by1)) + 1);
-    for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x) {
+    if (x1 < x0 || y1 < y0) return;
+    // Parts at the pixel corners of two rows at a time.
+    const size_t n = size_t(x1 - x0 + 2);
+    std::vector<int> above(n), below(n);
+    std::vector<float> colour_above(3 * n), colour_below(3 * n);
+    auto corner_row = [&](int y, std::vector<int>& id, std::vector<float>& col) {
+        for (size_t i = 0; i < n; ++i)
+            id[i] = inside(double(x0) + double(i) - 0.5, double(y) - 0.5, &col[3 * i]);
+    };
+    corner_row(y0, above, colour_above);
+    for (int y = y0; y <= y1; ++y) {
+        corner_row(y + 1, below, colour_below);
+        float* d = &c->rgb[(size_t(y) * size_t(c->w) + size_t(x0)) * 3];
+        for (size_t i = 0; i + 1 < n; ++i, d += 3) {
+            const int id = above[i];
+            if (id == above[i + 1] && id == below[i] && id == below[i + 1]) {
+                if (id >= 0)
+                    for (int k = 0; k < 3; ++k) d[k] = colour_above[3 * i + size_t(k)];
+                continue;
+            }
             float sum[3] = {0, 0, 0};
             int hits = 0;
             for (int j = 0; j < SUPER; ++j)
-                for (int i = 0; i < SUPER; ++i) {
-                    const double px = x + (i + 0.5) / SUPER - 0.5, py = y + (j + 0.5) / SUPER - 0.5;
+                for (int q = 0; q < SUPER; ++q) {
+                    const double px = double(x0) + double(i) + (q + 0.5) / SUPER - 0.5;
+                    const double py = y + (j + 0.5) / SUPER - 0.5;
                     float col[3];
-                    if (!inside(px, py, col)) continue;
+                    if (inside(px, py, col) < 0) continue;
                     ++hits;
                     for (int k = 0; k < 3; ++k) sum[k] += col[k];
                 }
             if (!hits) continue;
-            float* d = &c->rgb[(size_t(y) * size_t(c->w) + size_t(x)) * 3];
             const float cover = float(hits) / float(SUPER * SUPER);
             for (int k = 0; k < 3; ++k) d[k] = d[k] * (1 - cover) + sum[k] / float(SUPER * SUPER);
         }
+        std::swap(above, below);
+        std::swap(colour_above, colour_below);
+    }
 }
 
 void gaussian_blur(std::vector<float>& rgb, int w, int h, double sigma) {
     if (!(sigma > 0.05)) return;
     const int r = std::max(1, int(std::ceil(3 * sigma)));
-    std::vector<float> k(size_t(2 * r + 1));
+    std::vector<float> kernel(size_t(2 * r + 1));
     float total = 0;
     for (int i = -r; i <= r; ++i)
-        total += k[size_t(i + r)] = float(std::exp(-0.5 * i * i / (sigma * sigma)));
-    for (float& v : k) v /= total;
-    std::vector<float> tmp(rgb.size());
-    for (int y = 0; y < h; ++y)
+        total += kernel[size_t(i + r)] = float(std::exp(-0.5 * i * i / (sigma * sigma)));
+    for (float& v : kernel) v /= total;
+    const float* k = kernel.data() + r;  // k[-r] ... k[r]
+    // Rows through a padded copy (border pixels repeated), then columns likewise.
+    std::vector<float> line(size_t(std::max(w, h) + 2 * r) * 3);
+    for (int y = 0; y < h; ++y) {
+        float* row = rgb.data() + size_t(y) * size_t(w) * 3;
+        float* pad = line.data();
+        for (int x = -r; x < w + r; ++x) {
+            const float* src = row + size_t(std::clamp(x, 0, w - 1)) * 3;
+            for (int c = 0; c < 3; ++c) pad[size_t(x + r) * 3 + size_t(c)] = src[c];
+        }
         for (int x = 0; x < w; ++x)
             for (int c = 0; c < 3; ++c) {
-                float s = 0;
-                for (int i = -r; i <= r; ++i)
-                    s += k[size_t(i + r)] *
-                         rgb[(size_t(y) * size_t(w) + size_t(std::clamp(x + i, 0, w - 1))) * 3 +
-                             size_t(c)];
-                tmp[(size_t(y) * size_t(w) + size_t(x)) * 3 + size_t(c)] = s;
+                float acc = 0;
+                const float* p = pad + size_t(x + r) * 3 + size_t(c);
+                for (int i = -r; i <= r; ++i) acc += k[i] * p[3 * i];
+                row[size_t(x) * 3 + size_t(c)] = acc;
             }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
+    }
+    const size_t stride = size_t(w) * 3;
+    for (int x = 0; x < w; ++x) {
+        float* pad = line.data();
+        for (int y = -r; y < h + r; ++y) {
+            const float* src =
+                rgb.data() + size_t(std::clamp(y, 0, h - 1)) * stride + size_t(x) * 3;
+            for (int c = 0; c < 3; ++c) pad[size_t(y + r) * 3 + size_t(c)] = src[c];
+        }
+        for (int y = 0; y < h; ++y)
             for (int c = 0; c < 3; ++c) {
-                float s = 0;
-                for (int i = -r; i <= r; ++i)
-                    s += k[size_t(i + r)] *
-                         tmp[(size_t(std::clamp(y + i, 0, h - 1)) * size_t(w) + size_t(x)) * 3 +
-                             size_t(c)];
-                rgb[(size_t(y) * size_t(w) + size_t(x)) * 3 + size_t(c)] = s;
+                float acc = 0;
+                const float* p = pad + size_t(y + r) * 3 + size_t(c);
+                for (int i = -r; i <= r; ++i) acc += k[i] * p[3 * i];
+                rgb[size_t(y) * stride + size_t(x) * 3 + size_t(c)] = acc;
             }
+    }
 }
 
 }  // namespace
@@ -404,9 +439,9 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
         paint(&c, cx - ext, cy - ext, cx + ext, cy + ext, [&](double px, double py, float* out) {
             const double dx = px - cx, dy = py - cy;
             const double lx = dx * ca + dy * sa, ly = -dx * sa + dy * ca;
-            if (std::fabs(lx) > sw / 2 || std::fabs(ly) > sh / 2) return false;
+            if (std::fabs(lx) > sw / 2 || std::fabs(ly) > sh / 2) return -1;
             std::memcpy(out, col, sizeof col);
-            return true;
+            return 0;
         });
     }
 
@@ -429,20 +464,20 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
         paint(&c, std::max(bx0, -2.0), std::max(by0, -2.0), std::min(bx1, w + 2.0),
               std::min(by1, h + 2.0), [&](double px, double py, float* out) {
                   const double ww = Hinv[6] * px + Hinv[7] * py + Hinv[8];
-                  if (!(ww != 0)) return false;
+                  if (!(ww != 0)) return -1;
                   const double u = (Hinv[0] * px + Hinv[1] * py + Hinv[2]) / ww;
                   const double v = (Hinv[3] * px + Hinv[4] * py + Hinv[5]) / ww;
-                  if (!(u >= -bu && u <= 1 + bu && v >= -bv && v <= 1 + bv)) return false;
+                  if (!(u >= -bu && u <= 1 + bu && v >= -bv && v <= 1 + bv)) return -1;
                   out[0] = out[1] = out[2] = BODY;
-                  if (u < 0 || u >= 1 || v < 0 || v >= 1) return true;
+                  if (u < 0 || u >= 1 || v < 0 || v >= 1) return 0;
                   for (int i : grid[size_t(int(v * G) * G + int(u * G))]) {
                       const rect_uv& q = rects[size_t(i)];
                       if (u >= q.u0 && u < q.u1 && v >= q.v0 && v < q.v1) {
                           for (int k = 0; k < 3; ++k) out[k] = ref_card.linear[k][i];
-                          break;
+                          return i + 1;
                       }
                   }
-                  return true;
+                  return 0;
               });
     }
 

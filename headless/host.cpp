@@ -808,7 +808,10 @@ PF_Err pre_checkout_layer(PF_ProgPtr ref, PF_ParamIndex index, A_long, const PF_
     effect_context* c = context_of(ref);
     if (index != 0 || !c->input) return PF_Err_BAD_CALLBACK_PARAM;
     *result = PF_CheckoutResult{};
-    result->result_rect = PF_LRect{0, 0, c->input->def.width, c->input->def.height};
+    const headless_instance* inst = c->instance;
+    result->result_rect =
+        PF_LRect{inst->origin_x, inst->origin_y, inst->origin_x + c->input->def.width,
+                 inst->origin_y + c->input->def.height};
     result->max_result_rect = result->result_rect;
     result->par = PF_RationalScale{1, 1};
     result->ref_width = c->input->def.width;

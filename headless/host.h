@@ -84,6 +84,9 @@ struct headless_instance {
     A_long current_time = 0, time_step = 1;
     A_u_long time_scale = 24;
     A_long downsample = 1;  // both directions: 1/downsample
+    // Where the input layer's buffer starts in layer coordinates (smart render's result
+    // rectangle); the effect shifts its corner points by it.
+    A_long origin_x = 0, origin_y = 0;
     PF_ParamDef params[88]{};
     A_long dyn_flags[88]{};  // AEGP dynamic stream flags per parameter
     int32_t num_params = 0;

@@ -350,6 +350,23 @@ TEST_F(FrameCache, RequestIsServedByTheNextRender) {
     headless_instance_delete(other);
 }
 
+TEST_F(FrameCache, CornersAreCachedInTheBufferCoordinatesOfSmartRender) {
+    inst->origin_x = 10;  // the buffer starts 10 pixels right and 3 down of the layer
+    inst->origin_y = 3;
+    request();
+    ASSERT_EQ(headless_render(inst, &in, &out), PF_Err_NONE);
+    ASSERT_NE(global.cache_image.pixels, nullptr);
+    // The top-left corner's default is (25 %, 25 %) of 32 x 24.
+    EXPECT_EQ(global.cache_location.corners[0].x, 8.0 - 10.0);
+    EXPECT_EQ(global.cache_location.corners[0].y, 6.0 - 3.0);
+    EXPECT_EQ(inst->params[33].u.td.x_value, 8 * 65536);  // the stored value is untouched
+    // The classic render has no buffer origin.
+    forget();
+    request();
+    ASSERT_EQ(headless_render(inst, &in, &out, false), PF_Err_NONE);
+    EXPECT_EQ(global.cache_location.corners[0].x, 8.0);
+}
+
 TEST_F(FrameCache, CounterStaysWithinRangeAndIsOddWhileAwaited) {
     int previous = static_cast<int>(headless_value(inst, 87));
     for (int k = 0; k < 160; ++k) {

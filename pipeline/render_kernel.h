@@ -134,12 +134,12 @@ struct lanes {
             p = p * t + 1.4426950216293335f;
         } else {
             // Degree 6, about 1.2e-6 absolute: enough under a moderate exponent.
-            p = t * 0.02001664973795414f - 0.09462680667638779f;
-            p = p * t + 0.213943213224411f;
-            p = p * t - 0.3383772075176239f;
-            p = p * t + 0.47749635577201843f;
-            p = p * t - 0.7211440801620483f;
-            p = p * t + 1.4426929950714111f;
+            // Estrin's scheme: independent pairs keep the dependency chain short.
+            const vf t2 = t * t;
+            const vf q56 = t * 0.02001664973795414f - 0.09462680667638779f;
+            const vf q34 = t * 0.213943213224411f - 0.3383772075176239f;
+            const vf q12 = t * 0.47749635577201843f - 0.7211440801620483f;
+            p = ((q56 * t2 + q34) * t2 + q12) * t + 1.4426929950714111f;
         }
         if (all_normal) return e + t * p;
         e = sel(tiny, e - 23.0f, e);
@@ -159,12 +159,12 @@ struct lanes {
         const vf t = (y - 0.5f) + 12582912.0f;  // rounds to an integer, ties to even
         const vf n = t - 12582912.0f;
         const vf f = y - n;
-        vf p = f * 0.0002081791462842375f + 0.0012692166492342949f;
-        p = p * f + 0.009652195498347282f;
-        p = p * f + 0.05549602210521698f;
-        p = p * f + 0.24022720754146576f;
-        p = p * f + 0.6931471824645996f;
-        p = p * f + 1.0f;
+        // Estrin's scheme: the pairs are independent, so the chain is 7 steps, not 12.
+        const vf f2 = f * f;
+        const vf q45 = f * 0.0002081791462842375f + 0.0012692166492342949f;
+        const vf q23 = f * 0.009652195498347282f + 0.05549602210521698f;
+        const vf q01 = f * 0.24022720754146576f + 0.6931471824645996f;
+        const vf p = ((q45 * f2 + q23) * f2 + q01) * f + 1.0f;
         const vu scale = (((vu)t - 0x4B400000u) + 127u) << 23;
         return p * (vf)scale;
     }
@@ -185,9 +185,10 @@ struct lanes {
 
     // ---- stages -----------------------------------------------------------------------
 
+    template <int F>
     static ALWAYS_INLINE vf input(const render_curve& c, vf x) {
         x = vmax(x * c.la + c.lb, vf{});
-        switch (c.form) {
+        switch (F) {
             case 1: {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
@@ -247,9 +248,10 @@ struct lanes {
         return vmax(x, vf{});
     }
 
+    template <int F>
     static ALWAYS_INLINE vf output(const render_curve& c, vf x) {
         x = vmax(x, vf{});
-        switch (c.form) {
+        switch (F) {
             case 1: {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
@@ -388,11 +390,55 @@ struct lanes {
         std::memcpy(p, &v, sizeof(vf));
     }
 
+    // One loop per curve form, so that nothing is decided inside it; the curve is a local
+    // copy, which no store to the planes can change, so its values stay in registers.
+    template <int F>
+    static void pass_input_form(render_curve c, float* plane, int n) {
+        for (int k = 0; k < n; k += W) store(plane + k, input<F>(c, load(plane + k)));
+    }
+    template <int F>
+    static void pass_output_form(render_curve c, float* plane, int n) {
+        for (int k = 0; k < n; k += W) store(plane + k, output<F>(c, load(plane + k)));
+    }
     static void pass_input(const render_curve& c, float* plane, int n) {
-        for (int k = 0; k < n; k += W) store(plane + k, input(c, load(plane + k)));
+        switch (c.form) {
+            case 1:
+                return pass_input_form<1>(c, plane, n);
+            case 2:
+                return pass_input_form<2>(c, plane, n);
+            case 3:
+                return pass_input_form<3>(c, plane, n);
+            case 4:
+                return pass_input_form<4>(c, plane, n);
+            case 5:
+                return pass_input_form<5>(c, plane, n);
+            case 6:
+                return pass_input_form<6>(c, plane, n);
+            case 7:
+                return pass_input_form<7>(c, plane, n);
+            default:
+                return pass_input_form<0>(c, plane, n);
+        }
     }
     static void pass_output(const render_curve& c, float* plane, int n) {
-        for (int k = 0; k < n; k += W) store(plane + k, output(c, load(plane + k)));
+        switch (c.form) {
+            case 1:
+                return pass_output_form<1>(c, plane, n);
+            case 2:
+                return pass_output_form<2>(c, plane, n);
+            case 3:
+                return pass_output_form<3>(c, plane, n);
+            case 4:
+                return pass_output_form<4>(c, plane, n);
+            case 5:
+                return pass_output_form<5>(c, plane, n);
+            case 6:
+                return pass_output_form<6>(c, plane, n);
+            case 7:
+                return pass_output_form<7>(c, plane, n);
+            default:
+                return pass_output_form<0>(c, plane, n);
+        }
     }
     static void pass_rgb(const render_setup& s, float* pr, float* pg, float* pb, int n) {
         for (int k = 0; k < n; k += W) {

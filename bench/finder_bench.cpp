@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "cards/finder.h"
 #include "synth/synth.h"
@@ -59,5 +60,45 @@ BENCHMARK(BM_cardFind)
     ->Args({XRITE_COLORCHECKER_SG_AFTER_NOV2014, 1280, 720})
     ->Args({XRITE_COLORCHECKER_SG_AFTER_NOV2014, 1920, 1080})
     ->Args({XRITE_COLORCHECKER_SG_AFTER_NOV2014, 3840, 2160})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+namespace {
+
+// A frame tiled with 40-pixel squares: about 1300 candidate regions of one size, the
+// finder's worst case for clustering.
+void BM_cardFind_tiled(benchmark::State& state) {
+    const int W = 1920, H = 1080, cell = 40;
+    std::vector<float> px(size_t(W) * H * 4, 1.0f);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const bool on = ((x / cell) + (y / cell)) % 2 != 0;
+            float* p = &px[(size_t(y) * W + size_t(x)) * 4];
+            p[0] = on ? 0.8f : 0.1f;
+            p[1] = on ? 0.3f : 0.1f;
+            p[2] = on ? 0.2f : 0.15f;
+        }
+    image frame = {};
+    frame.format = IMAGE_RGBA32F;
+    frame.right = W;
+    frame.bottom = H;
+    frame.pixel_aspect = 1;
+    frame.row_bytes = W * 16;
+    frame.pixels = reinterpret_cast<char*>(px.data());
+    const refcard_type chart = refcard_type(state.range(0));
+    auto reference = std::make_unique<card>();
+    cardMakeRef(reference.get(), &COLOR_SPACE[synth_entry("Rec. 709")], chart);
+    for (auto _ : state) {
+        OfxPointD corners[4];
+        benchmark::DoNotOptimize(cardFind(nullptr, &frame, nullptr, reference.get(), corners));
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_cardFind_tiled)
+    ->ArgNames({"chart"})
+    ->Arg(XRITE_COLORCHECKER_24_AFTER_NOV2014)
+    ->Arg(XRITE_COLORCHECKER_SG_AFTER_NOV2014)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -289,57 +289,99 @@ inline double distance(double dx, double dy) {
     return std::sqrt(dx * dx + dy * dy);
 }
 
+// Region centres and areas in flat arrays for the growth loops.
+struct cluster_space {
+    std::vector<double> x, y, area;
+};
+
+cluster_space space_of(const region* regions, int m) {
+    cluster_space c;
+    c.x.resize(size_t(m));
+    c.y.resize(size_t(m));
+    c.area.resize(size_t(m));
+    for (int i = 0; i < m; ++i) {
+        c.x[size_t(i)] = regions[i].centre_x;
+        c.y[size_t(i)] = regions[i].centre_y;
+        c.area[size_t(i)] = regions[i].quad_area;
+    }
+    return c;
+}
+
+// A cluster with more members than this cannot be a chart: most of its members would
+// not be patches. Growing stops there, which bounds the time on frames full of similar
+// squares (tiles, windows, keyboards), where every start would otherwise grow over
+// thousands of regions.
+int cluster_cap(const reference_card* ref) {
+    const int patches = ref ? ref->patch_count : 140;
+    return patches + std::max(8, patches / 4);
+}
+
+// Regions visited while growing clusters, over all starts, before no further start is
+// tried. Ordinary frames stay far below it (a hundred candidates cost a few million);
+// a frame tiled with thousands of squares would otherwise keep the finder, which runs on
+// the host's UI thread, busy for minutes. The count, not a clock, makes it repeatable.
+constexpr int64_t GROWTH_BUDGET = 150'000'000;
+
 // Grows a cluster as cluster_starting_from does; with `tight` > 0 a region must also lie
 // within `tight` patch sizes of its nearest member, so that the cluster follows the
 // chart's grid and cannot swallow a stray region that the radius rule lets in.
-int grow_cluster(const reference_card* ref, const region* regions, int m, int start, int* members,
-                 double tight) {
-    // Each region's shortest distance to the cluster is kept up to date as members join,
-    // so one step costs O(m) rather than O(m x members).
+int grow_cluster(const reference_card* ref, const cluster_space& sp, int m, int start, int* members,
+                 double tight, int64_t* visits = nullptr) {
+    // Each outside region's shortest distance to the cluster is kept up to date as members
+    // join, and only outside regions are visited: one step costs O(outside regions).
+    std::vector<int> outside;
+    outside.reserve(size_t(m));
+    for (int i = 0; i < m; ++i)
+        if (i != start) outside.push_back(i);
     std::vector<double> nearest(size_t(m), INFINITY), nearest_area(size_t(m), 0);
-    std::vector<uint8_t> in(size_t(m), 0);
+    const double reach = ref ? ref->cluster_reach : 1.5;
+    const int cap = cluster_cap(ref);
     int count = 0;
     double sum_x = 0, sum_y = 0;
-    float min_area = INFINITY, max_area = -INFINITY;
+    double min_area = INFINITY, max_area = -INFINITY;
     int next = start;
-    const double reach = ref ? ref->cluster_reach : 1.5;
     while (next >= 0) {
-        const region& add = regions[next];
         members[count++] = next;
-        in[size_t(next)] = 1;
-        sum_x += add.centre_x;
-        sum_y += add.centre_y;
-        min_area = std::min(min_area, add.quad_area);
-        max_area = std::max(max_area, add.quad_area);
-        for (int i = 0; i < m; ++i) {
-            if (in[size_t(i)]) continue;
-            const double d = distance(double(regions[i].centre_x) - add.centre_x,
-                                      double(regions[i].centre_y) - add.centre_y);
-            if (d < nearest[size_t(i)]) {
-                nearest[size_t(i)] = d;
-                nearest_area[size_t(i)] = add.quad_area;
-            }
-        }
+        const double ax = sp.x[size_t(next)], ay = sp.y[size_t(next)], aa = sp.area[size_t(next)];
+        sum_x += ax;
+        sum_y += ay;
+        min_area = std::min(min_area, aa);
+        max_area = std::max(max_area, aa);
+        if (count >= cap) break;
         const double cx = sum_x / count, cy = sum_y / count;
         double radius = 0;
         for (int k = 0; k < count; ++k)
-            radius = std::max(radius, distance(double(regions[members[k]].centre_x) - cx,
-                                               double(regions[members[k]].centre_y) - cy));
-        const double low = double(min_area) / SIZE_WINDOW, high = double(max_area) * SIZE_WINDOW;
+            radius = std::max(
+                radius, distance(sp.x[size_t(members[k])] - cx, sp.y[size_t(members[k])] - cy));
+        const double low = min_area / SIZE_WINDOW, high = max_area * SIZE_WINDOW;
+        const double limit = count > 2 ? radius * reach : INFINITY;
         next = -1;
+        size_t next_at = 0;
         double best = INFINITY;
-        for (int i = 0; i < m; ++i) {
-            if (in[size_t(i)]) continue;
-            const double a = regions[i].quad_area;
+        if (visits) *visits += int64_t(outside.size()) + count;
+        for (size_t o = 0; o < outside.size(); ++o) {
+            const int i = outside[o];
+            const double d_new = distance(sp.x[size_t(i)] - ax, sp.y[size_t(i)] - ay);
+            if (d_new < nearest[size_t(i)]) {
+                nearest[size_t(i)] = d_new;
+                nearest_area[size_t(i)] = aa;
+            }
+            const double a = sp.area[size_t(i)];
             if (!(a >= low && a <= high)) continue;
             const double d = nearest[size_t(i)];
-            if (count > 2 && !(d <= radius * reach)) continue;
+            if (!(d <= limit)) continue;
             if (tight > 0 && !(d <= tight * std::sqrt(std::max(a, nearest_area[size_t(i)]))))
                 continue;
-            if (d < best) {
+            // The lowest index wins ties; `outside` is no longer in index order.
+            if (d < best || (d == best && i < next)) {
                 best = d;
                 next = i;
+                next_at = o;
             }
+        }
+        if (next >= 0) {
+            outside[next_at] = outside.back();
+            outside.pop_back();
         }
     }
     return count;
@@ -353,7 +395,7 @@ constexpr double TIGHT_REACH = 2.0;
 
 int cluster_starting_from(const reference_card* ref, const region* regions, int m, int start,
                           int* members) {
-    return grow_cluster(ref, regions, m, start, members, 0);
+    return grow_cluster(ref, space_of(regions, m), m, start, members, 0);
 }
 
 namespace {
@@ -608,10 +650,12 @@ int card_find_corners(const finder_allocator* alloc, const image* frame, const c
     OfxPointD best_corners[4] = {};
     // Every start grows the cluster by the chart's reach and, as a second candidate, the
     // one that keeps to the grid; the colour score decides between them.
-    for (int trial = 0; trial < 2 * m; ++trial) {
+    const cluster_space space = space_of(regions, m);
+    int64_t visits = 0;
+    for (int trial = 0; trial < 2 * m && visits < GROWTH_BUDGET; ++trial) {
         const int s = trial / 2;
-        const int count =
-            grow_cluster(reference->ref, regions, m, s, members, trial % 2 ? TIGHT_REACH : 0);
+        const int count = grow_cluster(reference->ref, space, m, s, members,
+                                       trial % 2 ? TIGHT_REACH : 0, &visits);
         if (count < 4) continue;
         sorted.assign(members, members + count);
         std::sort(sorted.begin(), sorted.end());

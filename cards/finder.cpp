@@ -628,8 +628,10 @@ int region_stats(finder_blocks* blocks, const image* labels, int n, region** out
 
 }  // namespace
 
-int card_find_corners(const finder_allocator* alloc, const image* frame, const card* reference,
-                      const image* labels, int n, OfxPointD* corners_out) {
+namespace {
+
+int find_corners(const finder_allocator* alloc, const image* frame, const card* reference,
+                 const image* labels, int n, OfxPointD* corners_out) {
     finder_blocks blocks(alloc);
     region* regions = nullptr;
     const int m = region_stats(&blocks, labels, n, &regions);
@@ -687,6 +689,17 @@ int card_find_corners(const finder_allocator* alloc, const image* frame, const c
     if (!found) return FINDER_NOT_FOUND;
     for (int k = 0; k < 4; ++k) corners_out[k] = best_corners[k];
     return FINDER_FOUND;
+}
+
+}  // namespace
+
+int card_find_corners(const finder_allocator* alloc, const image* frame, const card* reference,
+                      const image* labels, int n, OfxPointD* corners_out) {
+    try {
+        return find_corners(alloc, frame, reference, labels, n, corners_out);
+    } catch (const std::bad_alloc&) {
+        return FINDER_OUT_OF_MEMORY;
+    }
 }
 
 int cardFind(const finder_allocator* alloc, const image* frame, const transfer_function* tf,

@@ -44,6 +44,88 @@ CHROMALANE_LANE_TYPES(8)
 CHROMALANE_LANE_TYPES(16)
 #undef CHROMALANE_LANE_TYPES
 
+// The constants of the fast functions, splatted once into whole vectors in memory. Each
+// then folds into the arithmetic instruction that uses it as a memory operand; as
+// literals the compiler would rebuild every one of them with a broadcast of its own on
+// every use, and those instructions outnumbered the arithmetic in the hot loops.
+enum lane_constant : int {
+    KC_MIN_NORMAL,
+    KC_INF,
+    KC_ZERO,
+    KC_ONE,
+    KC_EXPONENT_BIAS,  // 2^23 + 127
+    KC_L8_8,
+    KC_L8_7,
+    KC_L8_6,
+    KC_L8_5,
+    KC_L8_4,
+    KC_L8_3,
+    KC_L8_2,
+    KC_L8_1,
+    KC_L8_0,
+    KC_L6_6,
+    KC_L6_5,
+    KC_L6_4,
+    KC_L6_3,
+    KC_L6_2,
+    KC_L6_1,
+    KC_L6_0,
+    KC_EXP_LO,
+    KC_EXP_HI,
+    KC_HALF,
+    KC_ROUND,
+    KC_E5,
+    KC_E4,
+    KC_E3,
+    KC_E2,
+    KC_E1,
+    KC_E0,
+    KC_CBRT_MAGIC,
+    KC_THIRD,
+    KC_FOUR_THIRDS,
+    // Integer bit patterns, kept in the same table.
+    KI_EXPONENT_FLOAT,  // 0x4B000000: 2^23 as a float, the biased exponent added to it
+    KI_MANTISSA,
+    KI_ONE_BITS,
+    KI_EXP2_BIAS,  // 0x4B400000 - 127
+    KC_COUNT
+};
+
+// clang-format off
+constexpr float LANE_CONSTANT_VALUES[KC_COUNT - 4] = {
+    1.17549435e-38f, __builtin_inff(), 0.0f, 1.0f, 8388735.0f,
+    0.0073954020626842976f, -0.04194501042366028f, 0.11183207482099533f, -0.1962389498949051f,
+    0.27522119879722595f, -0.3582990765571594f, 0.48067888617515564f, -0.7213395237922668f,
+    1.4426950216293335f,
+    0.02001664973795414f, -0.09462680667638779f, 0.213943213224411f, -0.3383772075176239f,
+    0.47749635577201843f, -0.7211440801620483f, 1.4426929950714111f,
+    -126.99999f, 129.0f, 0.5f, 12582912.0f,
+    0.0002081791462842375f, 0.0012692166492342949f, 0.009652195498347282f,
+    0.05549602210521698f, 0.24022720754146576f, 0.6931471824645996f,
+    1419967116.0f, 0.33333334f, 1.3333334f,
+};
+constexpr uint32_t LANE_CONSTANT_BITS[4] = {0x4B000000u, 0x7fffffu, 0x3f800000u,
+                                            0x4B400000u - 127u};
+// clang-format on
+
+// Every constant splatted sixteen times, for vectors of up to sixteen lanes. Built by the
+// compiler, so no code of any instruction set runs to make it.
+constexpr int LANE_STRIDE = 16;
+struct lane_table {
+    alignas(64) float v[KC_COUNT * LANE_STRIDE];
+};
+constexpr lane_table make_lane_table() {
+    lane_table t{};
+    for (int i = 0; i < KC_COUNT; ++i) {
+        const float x = i < KC_COUNT - 4
+                            ? LANE_CONSTANT_VALUES[i]
+                            : __builtin_bit_cast(float, LANE_CONSTANT_BITS[i - (KC_COUNT - 4)]);
+        for (int k = 0; k < LANE_STRIDE; ++k) t.v[i * LANE_STRIDE + k] = x;
+    }
+    return t;
+}
+constexpr lane_table LANE_TABLE = make_lane_table();
+
 template <int W>
 struct lanes {
     using vf = typename lane_types<W>::vf;
@@ -55,6 +137,14 @@ struct lanes {
         return x - vf{};
     }
     static ALWAYS_INLINE vi splati(int32_t x) { return x - vi{}; }
+    static ALWAYS_INLINE vf k(int i) {
+        // The table's address is hidden from the optimiser, so that the values are read
+        // from it rather than folded back into literals.
+        const float* t = LANE_TABLE.v;
+        __asm__("" : "+r"(t));
+        return *static_cast<const vf*>(__builtin_assume_aligned(t + i * LANE_STRIDE, 64));
+    }
+    static ALWAYS_INLINE vi ki(int i) { return as_int(k(i)); }
     static ALWAYS_INLINE vf as_float(vi x) { return (vf)x; }
     static ALWAYS_INLINE vi as_int(vf x) { return (vi)x; }
     // NaN rule: when either operand is not a number, the second one is returned.
@@ -109,38 +199,47 @@ struct lanes {
     // power and so multiplies any error of log2 by 55.
     // Subnormals are scaled into the normal range first; 0 gives -inf, negatives and NaN
     // give NaN, +inf gives +inf.
-    template <bool precise = true>
-    static ALWAYS_INLINE vf log2(vf x) {
-        // The common case (a normal positive finite number) runs straight through; the
-        // rest is patched afterwards only when a vector holds any of it.
-        const vi normal = (x >= 1.17549435e-38f) & (x < __builtin_inff());
-        const bool all_normal = all(normal);
-        vi tiny{};
-        if (!all_normal) tiny = (x > 0.0f) & (x < 1.17549435e-38f);
-        const vf xs = all_normal ? x : sel(tiny, x * 8388608.0f, x);
+    // The exponent and the polynomial of log2 without any special value: exact for the
+    // normal positive finite numbers only; anything else gives a meaningless value.
+    template <bool precise>
+    static ALWAYS_INLINE vf log2_core(vf xs, vf& t, vf& p) {
         const vi bits = as_int(xs);
-        const vi biased = (bits >> 23) & 0xff;
-        vf e = as_float(biased | 0x4B000000) - 8388735.0f;  // 2^23 + 127
-        const vf t = as_float((bits & 0x7fffff) | 0x3f800000) - 1.0f;
-        vf p;
+        // Lanes with the sign bit set are replaced by the callers, so the shift needs no
+        // mask.
+        const vf e = as_float((bits >> 23) | ki(KI_EXPONENT_FLOAT)) - k(KC_EXPONENT_BIAS);
+        t = as_float((bits & ki(KI_MANTISSA)) | ki(KI_ONE_BITS)) - k(KC_ONE);
         if constexpr (precise) {
-            p = t * 0.0073954020626842976f - 0.04194501042366028f;
-            p = p * t + 0.11183207482099533f;
-            p = p * t - 0.1962389498949051f;
-            p = p * t + 0.27522119879722595f;
-            p = p * t - 0.3582990765571594f;
-            p = p * t + 0.48067888617515564f;
-            p = p * t - 0.7213395237922668f;
-            p = p * t + 1.4426950216293335f;
+            p = t * k(KC_L8_8) + k(KC_L8_7);
+            p = p * t + k(KC_L8_6);
+            p = p * t + k(KC_L8_5);
+            p = p * t + k(KC_L8_4);
+            p = p * t + k(KC_L8_3);
+            p = p * t + k(KC_L8_2);
+            p = p * t + k(KC_L8_1);
+            p = p * t + k(KC_L8_0);
         } else {
             // Degree 6, about 1.2e-6 absolute: enough under a moderate exponent.
             // Estrin's scheme: independent pairs keep the dependency chain short.
             const vf t2 = t * t;
-            const vf q56 = t * 0.02001664973795414f - 0.09462680667638779f;
-            const vf q34 = t * 0.213943213224411f - 0.3383772075176239f;
-            const vf q12 = t * 0.47749635577201843f - 0.7211440801620483f;
-            p = ((q56 * t2 + q34) * t2 + q12) * t + 1.4426929950714111f;
+            const vf q56 = t * k(KC_L6_6) + k(KC_L6_5);
+            const vf q34 = t * k(KC_L6_4) + k(KC_L6_3);
+            const vf q12 = t * k(KC_L6_2) + k(KC_L6_1);
+            p = ((q56 * t2 + q34) * t2 + q12) * t + k(KC_L6_0);
         }
+        return e;
+    }
+
+    template <bool precise = true>
+    static ALWAYS_INLINE vf log2(vf x) {
+        // The common case (a normal positive finite number) runs straight through; the
+        // rest is patched afterwards only when a vector holds any of it.
+        const vi normal = (x >= k(KC_MIN_NORMAL)) & (x < k(KC_INF));
+        const bool all_normal = all(normal);
+        vi tiny{};
+        if (!all_normal) tiny = (x > 0.0f) & (x < 1.17549435e-38f);
+        const vf xs = all_normal ? x : sel(tiny, x * 8388608.0f, x);
+        vf t, p;
+        vf e = log2_core<precise>(xs, t, p);
         if (all_normal) return e + t * p;
         e = sel(tiny, e - 23.0f, e);
         vf r = e + t * p;
@@ -154,27 +253,43 @@ struct lanes {
     // degree 5 interpolated at Chebyshev nodes (about 8e-8 relative, the rounding limit).
     // 2^0, and so x^a at x = 1, is exactly 1: white stays white through a conversion.
     static ALWAYS_INLINE vf exp2(vf y) {
-        y = vmax(splat(-126.99999f), y);  // NaN stays NaN: the second operand wins
-        y = vmin(splat(129.0f), y);
-        const vf t = (y - 0.5f) + 12582912.0f;  // rounds to an integer, ties to even
-        const vf n = t - 12582912.0f;
+        y = vmax(k(KC_EXP_LO), y);  // NaN stays NaN: the second operand wins
+        y = vmin(k(KC_EXP_HI), y);
+        const vf t = (y - k(KC_HALF)) + k(KC_ROUND);  // rounds to an integer, ties to even
+        const vf n = t - k(KC_ROUND);
         const vf f = y - n;
         // Estrin's scheme: the pairs are independent, so the chain is 7 steps, not 12.
         const vf f2 = f * f;
-        const vf q45 = f * 0.0002081791462842375f + 0.0012692166492342949f;
-        const vf q23 = f * 0.009652195498347282f + 0.05549602210521698f;
-        const vf q01 = f * 0.24022720754146576f + 0.6931471824645996f;
-        const vf p = ((q45 * f2 + q23) * f2 + q01) * f + 1.0f;
-        const vu scale = (((vu)t - 0x4B400000u) + 127u) << 23;
+        const vf q45 = f * k(KC_E5) + k(KC_E4);
+        const vf q23 = f * k(KC_E3) + k(KC_E2);
+        const vf q01 = f * k(KC_E1) + k(KC_E0);
+        const vf p = ((q45 * f2 + q23) * f2 + q01) * f + k(KC_ONE);
+        const vu scale = ((vu)t - (vu)ki(KI_EXP2_BIAS)) << 23;
         return p * (vf)scale;
     }
 
     // x^a as 2^(a log2 x), with the reference's meaning: 0 for x = 0, NaN for x < 0.
     // An exponent of at most 4 in size multiplies the error of log2 by at most 2.8, so the
     // shorter polynomial keeps x^a within 4e-6; steeper curves (PQ) take the precise one.
+    // Zeros take the direct route too: they are common (every colour clipped at black)
+    // and their result is replaced by 0 anyway, so only the rarer special values need
+    // log2's patching.
+    template <bool precise>
+    static ALWAYS_INLINE vf pow_with(vf x, float a) {
+        const vi zero = x == k(KC_ZERO);
+        const vi direct = ((x >= k(KC_MIN_NORMAL)) & (x < k(KC_INF))) | zero;
+        vf l;
+        if (all(direct)) {
+            vf t, p;
+            const vf e = log2_core<precise>(x, t, p);
+            l = e + t * p;
+        } else {
+            l = log2<precise>(x);
+        }
+        return sel(zero, vf{}, exp2(l * a));
+    }
     static ALWAYS_INLINE vf pow(vf x, float a) {
-        const vf l = (a >= -4.0f && a <= 4.0f) ? log2<false>(x) : log2<true>(x);
-        return sel(x == 0.0f, vf{}, exp2(l * a));
+        return (a >= -4.0f && a <= 4.0f) ? pow_with<false>(x, a) : pow_with<true>(x, a);
     }
 
     static ALWAYS_INLINE vf sqrt(vf x) {
@@ -351,13 +466,13 @@ struct lanes {
     // exponent bits, three Newton steps r <- r (4 - v r^3) / 3 (each squares the relative
     // error: 4e-2, 5e-3, 7e-5, 1e-8), then v r^2.
     static ALWAYS_INLINE vf cbrt(vf v) {
-        const vi positive = (v > 0.0f) & (v < __builtin_inff());
-        const vf x = sel(positive, v, splat(1.0f));
+        const vi positive = (v > k(KC_ZERO)) & (v < k(KC_INF));
+        const vf x = sel(positive, v, k(KC_ONE));
         const vf bits = __builtin_convertvector(as_int(x), vf);
-        vf r = as_float(__builtin_convertvector(1419967116.0f - bits * 0.33333334f, vi));
-        for (int k = 0; k < 3; ++k) {
+        vf r = as_float(__builtin_convertvector(k(KC_CBRT_MAGIC) - bits * k(KC_THIRD), vi));
+        for (int step = 0; step < 3; ++step) {
             const vf r3 = r * r * r;
-            r = r * (1.3333334f - x * r3 * 0.33333334f);
+            r = r * (k(KC_FOUR_THIRDS) - x * r3 * k(KC_THIRD));
         }
         const vf c = x * r * r;
         return sel(positive, c, sel(v == __builtin_inff(), v, vf{}));

@@ -43,6 +43,44 @@ render_curve curve_of(const float* c, int type_slot, int la_slot, int lb_slot) {
     return r;
 }
 
+// Whether the perceptual route's middle (cube roots, GAINS3, tone on L, AB_SCALE, GAINS4,
+// cubes) is the identity for this frame, and the per-pixel condition under which it is.
+bool lms_is_identity(render_setup* s) {
+    if (!s->perceptual || s->do_gamma || s->do_ab || s->do_contrast || s->do_blacks_whites)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < 3; ++k) sum += (double)s->g4[3 * i + k] * (double)s->g3[3 * k + j];
+            if (!(std::fabs(sum - (i == j ? 1.0 : 0.0)) <= 1e-6)) return false;
+        }
+    // L = c0 l' + c1 m' + c2 s' on cube roots l', m', s' >= 0. With at most one negative
+    // coefficient c_j, L >= 0 wherever c_i x_i' >= |c_j| x_j' for the largest positive c_i,
+    // that is x_i (c_i / |c_j|)^3 >= x_j on the cones themselves.
+    const float* c = s->g3;
+    int neg = -1, pos = -1;
+    for (int k = 0; k < 3; ++k) {
+        if (c[k] < 0.0f) {
+            if (neg >= 0) return false;
+            neg = k;
+        } else if (pos < 0 || c[k] > c[pos]) {
+            pos = k;
+        }
+    }
+    if (pos < 0 || !(c[pos] > 0.0f)) return false;
+    s->lms_pos = pos;
+    s->lms_neg = neg;
+    s->lms_ratio = 0.0f;
+    if (neg >= 0) {
+        const double q = (double)c[pos] / -(double)c[neg];
+        // Rounded down a little, so the test in single precision errs on the safe side.
+        const double ratio = q * q * q * 0.999;
+        if (!(ratio > 0.0 && ratio < 1e30)) return false;
+        s->lms_ratio = (float)ratio;
+    }
+    return true;
+}
+
 void make_setup(const float* c, render_setup* s) {
     *s = render_setup{};
     s->in = curve_of(c, INPUT_TYPE, INPUT_LEVELS_A, INPUT_LEVELS_B);
@@ -66,6 +104,7 @@ void make_setup(const float* c, render_setup* s) {
     s->do_ab = s->ab_scale != 1.0f;
     s->do_contrast = s->contrast != 0.0f;
     s->do_blacks_whites = s->blacks != 0.0f || s->whites != 0.0f;
+    s->lms_identity = lms_is_identity(s);
     if (s->do_contrast) {
         const double k = (double)s->contrast * LN2;
         s->c_low = (float)(0.5 / (std::exp(k / 2.0) - 1.0));

@@ -22,6 +22,13 @@ struct render_setup {
     float c_low, c_high, c_off;  // contrast constants A, D and 1 - D * exp(-k)
     float blacks, whites;
     bool do_gamma, do_ab, do_contrast, do_blacks_whites;
+    // Perceptual route with a neutral tone curve and saturation, and GAINS4 the inverse of
+    // GAINS3: cube root, the two matrices and the cube then give back their input (up to
+    // rounding) wherever L comes out non-negative, which holds when cone `lms_pos` times
+    // `lms_ratio` is at least cone `lms_neg` (-1: always).
+    bool lms_identity;
+    int lms_pos, lms_neg;
+    float lms_ratio;
 };
 
 struct render_job {

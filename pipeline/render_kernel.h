@@ -275,7 +275,7 @@ struct lanes {
     // and their result is replaced by 0 anyway, so only the rarer special values need
     // log2's patching.
     template <bool precise>
-    static ALWAYS_INLINE vf pow_with(vf x, float a) {
+    static ALWAYS_INLINE vf pow_with(vf x, vf a) {
         const vi zero = x == k(KC_ZERO);
         const vi direct = ((x >= k(KC_MIN_NORMAL)) & (x < k(KC_INF))) | zero;
         vf l;
@@ -288,8 +288,13 @@ struct lanes {
         }
         return sel(zero, vf{}, exp2(l * a));
     }
+    // The exponent as a vector `av` (read from memory) and as the scalar `a` that picks
+    // the polynomial.
+    static ALWAYS_INLINE vf pow(vf x, vf av, float a) {
+        return (a >= -4.0f && a <= 4.0f) ? pow_with<false>(x, av) : pow_with<true>(x, av);
+    }
     static ALWAYS_INLINE vf pow(vf x, float a) {
-        return (a >= -4.0f && a <= 4.0f) ? pow_with<false>(x, a) : pow_with<true>(x, a);
+        return pow(x, splat(a), a);
     }
 
     static ALWAYS_INLINE vf sqrt(vf x) {
@@ -298,23 +303,64 @@ struct lanes {
         return r;
     }
 
+    // The frame's coefficients splatted into whole vectors once per job and kept in
+    // memory, so that each folds into the instruction that uses it.
+    struct vcurve {
+        vf la, lb, a, b, c, d, e, f, g, h, i, cut, cut2;
+    };
+    struct vsetup {
+        vcurve in, out;
+        vf g1[9], g2[9], g3[9], g4[9], gy[3], wv, lms_ratio;
+    };
+    static void splat_curve(const render_curve& c, vcurve* v) {
+        v->la = splat(c.la);
+        v->lb = splat(c.lb);
+        v->a = splat(c.a);
+        v->b = splat(c.b);
+        v->c = splat(c.c);
+        v->d = splat(c.d);
+        v->e = splat(c.e);
+        v->f = splat(c.f);
+        v->g = splat(c.g);
+        v->h = splat(c.h);
+        v->i = splat(c.i);
+        v->cut = splat(c.cut);
+        v->cut2 = splat(c.cut2);
+    }
+    static void splat_setup(const render_setup& s, vsetup* v) {
+        splat_curve(s.in, &v->in);
+        splat_curve(s.out, &v->out);
+        for (int i = 0; i < 9; ++i) {
+            v->g1[i] = splat(s.g1[i]);
+            v->g2[i] = splat(s.g2[i]);
+            v->g3[i] = splat(s.g3[i]);
+            v->g4[i] = splat(s.g4[i]);
+        }
+        for (int i = 0; i < 3; ++i) v->gy[i] = splat(s.gy[i]);
+        v->wv = splat(s.wv);
+        v->lms_ratio = splat(s.lms_ratio);
+        // Hidden from the optimiser: otherwise it rebuilds the splats from the scalars at
+        // every use.
+        __asm__ volatile("" : : "r"(v) : "memory");
+    }
+
     // ---- stages -----------------------------------------------------------------------
 
     template <int F>
-    static ALWAYS_INLINE vf input(const render_curve& c, vf x) {
+    static ALWAYS_INLINE vf input(const render_curve& s, const vcurve& c, vf x) {
         x = vmax(x * c.la + c.lb, vf{});
         switch (F) {
             case 1: {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
-                if (any(hi)) h = pow(x * c.b + c.c, c.a);
+                if (any(hi)) h = pow(x * c.b + c.c, c.a, s.a);
                 if (!all(hi)) l = x * c.e + c.f;
                 x = sel(hi, h, l);
                 break;
             }
             case 2: {
-                const vf u = pow(x, c.e);
-                x = pow(vmax(u + c.a, vf{}) / (u * c.c + c.b), c.d);
+                const vf u = pow(x, c.e, s.e);
+                x = pow(vmax(u + c.a, vf{}) / (u * c.c + c.b), c.d, s.d);
                 break;
             }
             case 3: {
@@ -337,7 +383,7 @@ struct lanes {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
                 if (any(hi)) h = exp2(x * c.e + c.f) * c.a;
-                if (!all(hi)) l = pow(x * c.d, c.c) * c.a + c.b;
+                if (!all(hi)) l = pow(x * c.d, c.c, s.c) * c.a + c.b;
                 x = sel(hi, h, l);
                 break;
             }
@@ -351,7 +397,7 @@ struct lanes {
                 const vi top = x >= c.cut2;
                 const vi low = ~(mid | top);
                 vf m = x, t = x, l = x;
-                if (any(mid)) m = pow(x * c.f + c.g, c.e);
+                if (any(mid)) m = pow(x * c.f + c.g, c.e, s.e);
                 if (any(top)) t = exp2(x * c.c + c.d) * c.a + c.b;
                 if (any(low)) l = x * c.h + c.i;
                 x = sel(mid, m, sel(top, t, l));
@@ -364,20 +410,20 @@ struct lanes {
     }
 
     template <int F>
-    static ALWAYS_INLINE vf output(const render_curve& c, vf x) {
+    static ALWAYS_INLINE vf output(const render_curve& s, const vcurve& c, vf x) {
         x = vmax(x, vf{});
         switch (F) {
             case 1: {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
-                if (any(hi)) h = pow(x, c.a) * c.b + c.c;
+                if (any(hi)) h = pow(x, c.a, s.a) * c.b + c.c;
                 if (!all(hi)) l = x * c.e + c.f;
                 x = sel(hi, h, l);
                 break;
             }
             case 2: {
-                const vf u = pow(x, c.d);
-                x = pow((u * c.b + c.a) / (u * c.c + 1.0f), c.e);
+                const vf u = pow(x, c.d, s.d);
+                x = pow((u * c.b + c.a) / (u * c.c + 1.0f), c.e, s.e);
                 break;
             }
             case 3: {
@@ -400,7 +446,7 @@ struct lanes {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
                 if (any(hi)) h = log2(x * c.a) * c.e + c.f;
-                if (!all(hi)) l = pow(x * c.a + c.b, c.c) * c.d;
+                if (!all(hi)) l = pow(x * c.a + c.b, c.c, s.c) * c.d;
                 x = sel(hi, h, l);
                 break;
             }
@@ -417,7 +463,7 @@ struct lanes {
                 const vi top = x >= c.cut2;
                 const vi low = ~(mid | top);
                 vf m = x, t = x, l = x;
-                if (any(mid)) m = pow(x, c.e) * c.f + c.g;
+                if (any(mid)) m = pow(x, c.e, s.e) * c.f + c.g;
                 if (any(top)) t = log2(x * c.a + c.b) * c.c + c.d;
                 if (any(low)) l = x * c.h + c.i;
                 x = sel(mid, m, sel(top, t, l));
@@ -453,7 +499,7 @@ struct lanes {
         return sel(negative, vf{}, v);
     }
 
-    static ALWAYS_INLINE void matrix(const float* m, vf& x, vf& y, vf& z) {
+    static ALWAYS_INLINE void matrix(const vf* m, vf& x, vf& y, vf& z) {
         const vf a = x * m[0] + y * m[1] + z * m[2];
         const vf b = x * m[3] + y * m[4] + z * m[5];
         const vf c = x * m[6] + y * m[7] + z * m[8];
@@ -478,13 +524,13 @@ struct lanes {
         return sel(positive, c, sel(v == __builtin_inff(), v, vf{}));
     }
 
-    static ALWAYS_INLINE void highlights(const render_setup& s, vf& r, vf& g, vf& b) {
-        const float w = s.wv;
-        const vf wv = splat(w);
-        const vf y2 = vmin(r, wv) * s.gy[0] + vmin(g, wv) * s.gy[1] + vmin(b, wv) * s.gy[2];
+    static ALWAYS_INLINE void highlights(const vsetup& v, vf& r, vf& g, vf& b) {
+        const vf w = v.wv;
+        const vf wv = w;
+        const vf y2 = vmin(r, wv) * v.gy[0] + vmin(g, wv) * v.gy[1] + vmin(b, wv) * v.gy[2];
         const vi on = y2 > 0.0f;
         if (!any(on)) return;
-        const vf y = r * s.gy[0] + g * s.gy[1] + b * s.gy[2];
+        const vf y = r * v.gy[0] + g * v.gy[1] + b * v.gy[2];
         const vf y1 = vmin(y, wv);
         const vf c = vmin((y1 - w) / (y2 - w), splat(1.0f));
         const vf k = 1.0f - c;
@@ -508,106 +554,148 @@ struct lanes {
     // One loop per curve form, so that nothing is decided inside it; the curve is a local
     // copy, which no store to the planes can change, so its values stay in registers.
     template <int F>
-    static void pass_input_form(render_curve c, float* plane, int n) {
-        for (int k = 0; k < n; k += W) store(plane + k, input<F>(c, load(plane + k)));
+    static void pass_input_form(render_curve s, const vcurve& c, float* plane, int n) {
+        for (int k = 0; k < n; k += W) store(plane + k, input<F>(s, c, load(plane + k)));
     }
     template <int F>
-    static void pass_output_form(render_curve c, float* plane, int n) {
-        for (int k = 0; k < n; k += W) store(plane + k, output<F>(c, load(plane + k)));
+    static void pass_output_form(render_curve s, const vcurve& c, float* plane, int n) {
+        for (int k = 0; k < n; k += W) store(plane + k, output<F>(s, c, load(plane + k)));
     }
-    static void pass_input(const render_curve& c, float* plane, int n) {
-        switch (c.form) {
+    static void pass_input(const render_curve& s, const vcurve& c, float* plane, int n) {
+        switch (s.form) {
             case 1:
-                return pass_input_form<1>(c, plane, n);
+                return pass_input_form<1>(s, c, plane, n);
             case 2:
-                return pass_input_form<2>(c, plane, n);
+                return pass_input_form<2>(s, c, plane, n);
             case 3:
-                return pass_input_form<3>(c, plane, n);
+                return pass_input_form<3>(s, c, plane, n);
             case 4:
-                return pass_input_form<4>(c, plane, n);
+                return pass_input_form<4>(s, c, plane, n);
             case 5:
-                return pass_input_form<5>(c, plane, n);
+                return pass_input_form<5>(s, c, plane, n);
             case 6:
-                return pass_input_form<6>(c, plane, n);
+                return pass_input_form<6>(s, c, plane, n);
             case 7:
-                return pass_input_form<7>(c, plane, n);
+                return pass_input_form<7>(s, c, plane, n);
             default:
-                return pass_input_form<0>(c, plane, n);
+                return pass_input_form<0>(s, c, plane, n);
         }
     }
-    static void pass_output(const render_curve& c, float* plane, int n) {
-        switch (c.form) {
+    static void pass_output(const render_curve& s, const vcurve& c, float* plane, int n) {
+        switch (s.form) {
             case 1:
-                return pass_output_form<1>(c, plane, n);
+                return pass_output_form<1>(s, c, plane, n);
             case 2:
-                return pass_output_form<2>(c, plane, n);
+                return pass_output_form<2>(s, c, plane, n);
             case 3:
-                return pass_output_form<3>(c, plane, n);
+                return pass_output_form<3>(s, c, plane, n);
             case 4:
-                return pass_output_form<4>(c, plane, n);
+                return pass_output_form<4>(s, c, plane, n);
             case 5:
-                return pass_output_form<5>(c, plane, n);
+                return pass_output_form<5>(s, c, plane, n);
             case 6:
-                return pass_output_form<6>(c, plane, n);
+                return pass_output_form<6>(s, c, plane, n);
             case 7:
-                return pass_output_form<7>(c, plane, n);
+                return pass_output_form<7>(s, c, plane, n);
             default:
-                return pass_output_form<0>(c, plane, n);
+                return pass_output_form<0>(s, c, plane, n);
         }
     }
-    static void pass_rgb(const render_setup& s, float* pr, float* pg, float* pb, int n) {
+    static void pass_rgb(const render_setup& s, const vsetup& v, float* pr, float* pg, float* pb,
+                         int n) {
         for (int k = 0; k < n; k += W) {
             vf r = load(pr + k), g = load(pg + k), b = load(pb + k);
-            matrix(s.g2, r, g, b);
-            if (s.wv != 0.0f) highlights(s, r, g, b);
+            matrix(v.g2, r, g, b);
+            if (s.wv != 0.0f) highlights(v, r, g, b);
             store(pr + k, tone(s, r));
             store(pg + k, tone(s, g));
             store(pb + k, tone(s, b));
         }
     }
-    static void pass_cone(const render_setup& s, float* pr, float* pg, float* pb, int n) {
+    static void pass_cone(const vsetup& v, float* pr, float* pg, float* pb, int n) {
         for (int k = 0; k < n; k += W) {
             vf r = load(pr + k), g = load(pg + k), b = load(pb + k);
-            matrix(s.g1, r, g, b);
+            matrix(v.g1, r, g, b);
             store(pr + k, cbrt(r));
             store(pg + k, cbrt(g));
             store(pb + k, cbrt(b));
         }
     }
-    static void pass_lab(const render_setup& s, float* pr, float* pg, float* pb, int n) {
+    static void pass_lab(const render_setup& s, const vsetup& v, float* pr, float* pg, float* pb,
+                         int n) {
         for (int k = 0; k < n; k += W) {
             vf r = load(pr + k), g = load(pg + k), b = load(pb + k);
-            matrix(s.g3, r, g, b);
+            matrix(v.g3, r, g, b);
             r = tone(s, r);
             if (s.do_ab) {
                 g = g * s.ab_scale;
                 b = b * s.ab_scale;
             }
-            matrix(s.g4, r, g, b);
+            matrix(v.g4, r, g, b);
             r = r * r * r;
             g = g * g * g;
             b = b * b * b;
-            matrix(s.g2, r, g, b);
-            if (s.wv != 0.0f) highlights(s, r, g, b);
+            matrix(v.g2, r, g, b);
+            if (s.wv != 0.0f) highlights(v, r, g, b);
             store(pr + k, r);
             store(pg + k, g);
             store(pb + k, b);
         }
     }
 
-    static void chunk(const render_setup& s, float* pr, float* pg, float* pb, int n) {
-        pass_input(s.in, pr, n);
-        pass_input(s.in, pg, n);
-        pass_input(s.in, pb, n);
-        if (!s.perceptual) {
-            pass_rgb(s, pr, pg, pb, n);
-        } else {
-            pass_cone(s, pr, pg, pb, n);
-            pass_lab(s, pr, pg, pb, n);
+    // The perceptual route when its middle is the identity (see render_setup): the cones
+    // clamped at 0 go straight to GAINS2. A lane where L could come out negative (and so
+    // be cut to 0 by the tone curve) or whose cones are infinite takes the whole route;
+    // the choice is made per lane, so every vector width gives the same bits.
+    static void pass_lms_identity(const render_setup& s, const vsetup& v, float* pr, float* pg,
+                                  float* pb, int n) {
+        const vf ratio = v.lms_ratio;
+        const vf inf = k(KC_INF);
+        const vf zero = k(KC_ZERO);
+        for (int i = 0; i < n; i += W) {
+            vf r = load(pr + i), g = load(pg + i), b = load(pb + i);
+            matrix(v.g1, r, g, b);
+            vf x[3] = {vmax(r, zero), vmax(g, zero), vmax(b, zero)};
+            vi ok = (x[0] < inf) & (x[1] < inf) & (x[2] < inf);
+            if (s.lms_neg >= 0) ok &= x[s.lms_pos] * ratio >= x[s.lms_neg];
+            vf fr = x[0], fg = x[1], fb = x[2];
+            matrix(v.g2, fr, fg, fb);
+            if (!all(ok)) {
+                vf cr = cbrt(r), cg = cbrt(g), cb = cbrt(b);
+                matrix(v.g3, cr, cg, cb);
+                cr = tone(s, cr);
+                matrix(v.g4, cr, cg, cb);
+                cr = cr * cr * cr;
+                cg = cg * cg * cg;
+                cb = cb * cb * cb;
+                matrix(v.g2, cr, cg, cb);
+                fr = sel(ok, fr, cr);
+                fg = sel(ok, fg, cg);
+                fb = sel(ok, fb, cb);
+            }
+            if (s.wv != 0.0f) highlights(v, fr, fg, fb);
+            store(pr + i, fr);
+            store(pg + i, fg);
+            store(pb + i, fb);
         }
-        pass_output(s.out, pr, n);
-        pass_output(s.out, pg, n);
-        pass_output(s.out, pb, n);
+    }
+
+    static void chunk(const render_setup& s, const vsetup& v, float* pr, float* pg, float* pb,
+                      int n) {
+        pass_input(s.in, v.in, pr, n);
+        pass_input(s.in, v.in, pg, n);
+        pass_input(s.in, v.in, pb, n);
+        if (!s.perceptual) {
+            pass_rgb(s, v, pr, pg, pb, n);
+        } else if (s.lms_identity) {
+            pass_lms_identity(s, v, pr, pg, pb, n);
+        } else {
+            pass_cone(v, pr, pg, pb, n);
+            pass_lab(s, v, pr, pg, pb, n);
+        }
+        pass_output(s.out, v.out, pr, n);
+        pass_output(s.out, v.out, pg, n);
+        pass_output(s.out, v.out, pb, n);
     }
 };
 
@@ -972,6 +1060,8 @@ void run_rows(const render_job* job) {
     const int width = job->x2 - job->x1;
     if (width <= 0 || fin.bytes == 0 || fout.bytes == 0) return;
     alignas(64) float pr[CHUNK], pg[CHUNK], pb[CHUNK], pa[CHUNK];
+    typename L::vsetup v;
+    L::splat_setup(s, &v);
     for (int y = job->y1; y < job->y2; ++y) {
         const char* src = row_address(job->in, y, job->x1);
         char* dst = row_address(job->out, y, job->x1);
@@ -985,7 +1075,7 @@ void run_rows(const render_job* job) {
                 __builtin_prefetch(next);
                 __builtin_prefetch(next + 64 * (fin.bytes / 4));
             }
-            L::chunk(s, pr, pg, pb, padded);
+            L::chunk(s, v, pr, pg, pb, padded);
             store_chunk(fout, dst + (ptrdiff_t)x * fout.bytes, n, pr, pg, pb, pa);
         }
         if (job->callback && job->callback(job->user) != 0) break;

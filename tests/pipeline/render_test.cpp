@@ -481,6 +481,40 @@ TEST(RenderReference, GammaPowerFollowsHighlightProtection) {
     render_and_compare(coeffs, in, out, 4, 1, 1e-4, "gamma after highlights");
 }
 
+// The perceptual route with a neutral tone curve and saturation skips its cube roots, as
+// the middle of the route is then the identity, except in lanes where L would come out
+// negative (cut to 0 by the tone curve) or the cones are infinite. Cone values around
+// that boundary, next to ordinary ones in the same vectors, must still match the
+// reference. Tolerance 5e-5, as for the correction stage.
+TEST(RenderReference, PerceptualShortcutKeepsTheToneCurvesCutAtZero) {
+    parameters p = params_for(1, 1, CORRECTION_DELTAE);
+    float coeffs[COEFFICIENT_COUNT];
+    set_coefficents(coeffs, &p);
+    ASSERT_EQ(coeffs[GAMMA], 1.0f);
+    ASSERT_EQ(coeffs[AB_SCALE], 1.0f);
+    ASSERT_EQ(coeffs[CONTRAST], 0.0f);
+    // GAINS1 the identity: the cones are the (non-negative) pixels themselves, so that
+    // cones no real colour makes (an S cone alone, where L < 0) reach the route.
+    for (int k = 0; k < 9; ++k) coeffs[GAINS1_11 + k] = k % 4 == 0 ? 1.0f : 0.0f;
+    const float cones[][3] = {{0.2f, 0.3f, 0.4f},    {0.0f, 0.0f, 1.0f},    {1e-9f, 0.0f, 1.0f},
+                              {0.0f, 1.4e-7f, 1.0f}, {0.0f, 1.3e-7f, 1.0f}, {0.0f, 1e-3f, 1.0f},
+                              {0.5f, 1e-8f, 0.5f},   {30.0f, 1.0f, 1.0f},   {0.0f, 0.0f, 0.0f},
+                              {1.2f, 0.9f, 0.0f},    {0.0f, 0.0f, 40.0f}};
+    const int count = (int)(sizeof cones / sizeof cones[0]);
+    std::vector<float> px;
+    for (int k = 0; k < 37; ++k) {
+        const float* c = cones[(k * 5) % count];
+        px.insert(px.end(), {c[0], c[1], c[2], 1.0f});
+    }
+    frame in = float_frame_of(px, 37, 1);
+    frame out = make_frame(IMAGE_RGBA32F, 37, 1, 0, 0, false);
+    for (bool hp : {false, true}) {
+        coeffs[WV] = hp ? 1.0f : 0.0f;
+        const comparison c = render_and_compare(coeffs, in, out, 37, 1, 5e-5, "cones at L = 0");
+        EXPECT_EQ(c.nonfinite, 0);
+    }
+}
+
 // Every pixel format in and out (all channel orders, 8, 16 and 32 bits and half floats),
 // on rows that start at odd addresses, with negative row bytes, and widths that are not a
 // multiple of any vector. Integer outputs: within one code (tolerance 1 code); float: 2e-4.

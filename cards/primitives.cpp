@@ -86,6 +86,28 @@ void dilate(const image* src, image* dst, int r) {
     }
 }
 
+namespace {
+
+// d[i] += k * s[i]: the rows of one correlation never overlap (distinct planes), which
+// lets the compiler vectorise; each sum keeps its order, so the bits are the same.
+void add_scaled(float* __restrict d, const float* __restrict s, float k, int n) {
+    int i = 0;
+    // Eight at a time in straight-line code, which the compiler packs into vector lanes.
+    for (; i + 8 <= n; i += 8) {
+        d[i + 0] += k * s[i + 0];
+        d[i + 1] += k * s[i + 1];
+        d[i + 2] += k * s[i + 2];
+        d[i + 3] += k * s[i + 3];
+        d[i + 4] += k * s[i + 4];
+        d[i + 5] += k * s[i + 5];
+        d[i + 6] += k * s[i + 6];
+        d[i + 7] += k * s[i + 7];
+    }
+    for (; i < n; ++i) d[i] += k * s[i];
+}
+
+}  // namespace
+
 void convolve1_x(const float* k, int r, const image* src, image* dst) {
     const int w = image_width(dst), h = image_height(dst);
     if (w <= 0) return;
@@ -96,11 +118,7 @@ void convolve1_x(const float* k, int r, const image* src, image* dst) {
         const float* s = plane_row(src, y);
         float* d = plane_row(dst, y);
         for (int x = lo; x < hi; ++x) d[x] = 0.0f;
-        for (int j = 0; j <= 2 * r; ++j) {
-            const float kj = k[j];
-            const float* sj = s + (j - r);
-            for (int x = lo; x < hi; ++x) d[x] += kj * sj[x];
-        }
+        for (int j = 0; j <= 2 * r; ++j) add_scaled(d + lo, s + (j - r) + lo, k[j], hi - lo);
         for (int x = 0; x < w; ++x) {
             if (x >= lo && x < hi) {
                 x = hi - 1;

@@ -38,7 +38,7 @@ std::vector<double> parse_corners(const std::string& text) {
 
 struct correct_args {
     std::string image, out, host = "ae";
-    effect_settings settings;
+    correction_options correction;
     bool find = false;
     std::string corners, card_file, lut, save_card, project;
     int lut_size = 48;
@@ -46,6 +46,8 @@ struct correct_args {
 
 void run_correct(const correct_args& a) {
     host_flavour flavour = parse_host(a.host);
+    // Every option is checked before the image is read or the effect loaded.
+    const correction_values settings = resolve_correction(a.correction);
     std::vector<double> corners;
     if (!a.corners.empty()) corners = parse_corners(a.corners);
     int sources = (a.find ? 1 : 0) + (a.corners.empty() ? 0 : 1) + (a.card_file.empty() ? 0 : 1);
@@ -56,7 +58,7 @@ void run_correct(const correct_args& a) {
     effect_session s;
     try {
         session_open(&s, flavour, frame.width, frame.height);
-        session_apply(&s, a.settings);
+        session_apply(&s, settings);
         if (a.find || !corners.empty()) {
             if (!session_read_card(&s, frame, corners.empty() ? nullptr : corners.data()))
                 throw cli_error(1, "no chart found in '" + a.image + "'");
@@ -124,7 +126,7 @@ void setup(CLI::App& app) {
     c->add_option("IMAGE", ca.image, "frame to correct")->required();
     c->add_option("-o,--out", ca.out, "corrected frame (same bit depth)")->required();
     c->add_option("--host", ca.host, "ae or premiere");
-    add_settings_options(c, &ca.settings);
+    add_correction_options(c, ca.correction);
     c->add_flag("--find", ca.find, "find the chart in the frame");
     c->add_option("--corners", ca.corners, "chart corners x0,y0,...,x3,y3 (TL, TR, BR, BL)");
     c->add_option("--card", ca.card_file, "ColorCard file with the source card");

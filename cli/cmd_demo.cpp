@@ -110,7 +110,7 @@ void run_demo() {
     write_image((dir / "shot.png").string(), shot16);
     write_image((dir / "shot.exr").string(), frame);
 
-    effect_settings settings;
+    correction_options settings;
     settings.input = std::to_string(DEMO_INPUT);
     settings.output = std::to_string(DEMO_OUTPUT);
     settings.chart = "6";  // ColorChecker Classic (After Nov 2014)
@@ -120,10 +120,10 @@ void run_demo() {
     rgba_image before;
     try {
         session_open(&plain, FLAVOUR_AE, DEMO_WIDTH, DEMO_HEIGHT);
-        effect_settings p = settings;
+        correction_options p = settings;
         p.mode = "none";
         p.wb = "off";
-        session_apply(&plain, p);
+        session_apply(&plain, resolve_correction(p));
         before = session_render(&plain, frame);
     } catch (...) {
         session_close(&plain);
@@ -139,7 +139,7 @@ void run_demo() {
     OfxPointD found[4] = {};
     try {
         session_open(&s, FLAVOUR_AE, DEMO_WIDTH, DEMO_HEIGHT);
-        session_apply(&s, settings);
+        session_apply(&s, resolve_correction(settings));
         auto t = std::chrono::steady_clock::now();
         if (!session_read_card(&s, frame, nullptr))
             throw cli_error(1, "the demo's chart was not found");

@@ -19,7 +19,7 @@ struct lut_args {
 void run(const lut_args& a) {
     if (a.size < 2 || a.size > 129) throw cli_error{2, "--size must lie between 2 and 129"};
     // Every option is checked before anything is written.
-    const parameters p = correction_parameters(a.correction);
+    const parameters p = correction_parameters(resolve_correction(a.correction));
     float coeffs[COEFFICIENT_COUNT];
     set_coefficents(coeffs, &p);
     std::vector<float> lut((size_t)a.size * (size_t)a.size * (size_t)a.size * 4);

@@ -145,28 +145,6 @@ void check(PF_Err err, const std::string& what) {
         throw cli_error(1, "the effect refused " + what + " (error " + std::to_string(err) + ")");
 }
 
-bool on_off(const std::string& v, const char* option) {
-    if (v == "on" || v == "1" || v == "yes" || v == "true") return true;
-    if (v == "off" || v == "0" || v == "no" || v == "false") return false;
-    throw cli_error(2, std::string("--") + option + " takes on or off, not '" + v + "'");
-}
-
-int lookup_mode(const std::string& v) {
-    static const char* const SHORT[] = {"none", "per-channel", "mix", "deltaE-wb", "deltaE"};
-    for (int k = 0; k < 5; ++k)
-        if (v == SHORT[k]) return k + 1;
-    return lookup_popup_item(split_popup("None|Per Channel|Mix Channels|deltaE WB only|deltaE"), v,
-                             "correction mode");
-}
-
-int iso_position(int iso, const char* option) {
-    int p = iso_as_popup(iso);
-    if (p < 1)
-        throw cli_error(
-            2, std::string("--") + option + ": no ISO " + std::to_string(iso) + " in the list");
-    return p;
-}
-
 transfer_function input_transfer(headless_instance* inst) {
     transfer_function tf{};
     tf.kind = static_cast<int32_t>(headless_value(inst, 4));
@@ -300,40 +278,36 @@ void from_world(const headless_world* w, rgba_image* img) {
 
 }  // namespace
 
-void session_apply(effect_session* s, const effect_settings& st) {
+void session_apply(effect_session* s, const correction_values& v) {
     headless_instance* inst = s->instance;
-    auto set = [&](int index, double v, const char* what) {
-        check(headless_user_set(inst, index, v), what);
+    auto set = [&](int index, double value, const char* what) {
+        check(headless_user_set(inst, index, value), what);
     };
     // The chart first: a chart with another patch count resets both cards.
-    if (st.chart) set(P_CARD_TYPE_POPUP, lookup_chart(*st.chart), "the chart");
-    if (st.input) set(P_INPUT_TRANSFER, lookup_transfer_entry(*st.input), "the input entry");
-    if (st.output) set(P_OUTPUT_TRANSFER, lookup_transfer_entry(*st.output), "the output entry");
-    if (st.iso) set(P_INPUT_ISO_POPUP, iso_position(*st.iso, "iso"), "the ISO");
-    if (st.output_iso)
-        set(P_OUTPUT_ISO_POPUP, iso_position(*st.output_iso, "output-iso"), "the ISO");
-    if (st.levels) {
-        set(P_INPUT_BLACK, (*st.levels)[0], "the levels");
-        set(P_INPUT_WHITE, (*st.levels)[1], "the levels");
+    if (v.chart_item) set(P_CARD_TYPE_POPUP, *v.chart_item, "the chart");
+    if (v.input_item) set(P_INPUT_TRANSFER, *v.input_item, "the input entry");
+    if (v.output_item) set(P_OUTPUT_TRANSFER, *v.output_item, "the output entry");
+    if (v.iso) set(P_INPUT_ISO_POPUP, iso_as_popup(*v.iso), "the ISO");
+    if (v.output_iso) set(P_OUTPUT_ISO_POPUP, iso_as_popup(*v.output_iso), "the ISO");
+    if (v.levels) {
+        set(P_INPUT_BLACK, (*v.levels)[0], "the levels");
+        set(P_INPUT_WHITE, (*v.levels)[1], "the levels");
     }
-    if (st.output_levels) {
-        set(P_INPUT_BLACK + OUTPUT_OFFSET, (*st.output_levels)[0], "the output levels");
-        set(P_INPUT_WHITE + OUTPUT_OFFSET, (*st.output_levels)[1], "the output levels");
+    if (v.output_levels) {
+        set(P_INPUT_BLACK + OUTPUT_OFFSET, (*v.output_levels)[0], "the output levels");
+        set(P_INPUT_WHITE + OUTPUT_OFFSET, (*v.output_levels)[1], "the output levels");
     }
-    if (st.mode) set(P_CORRECTION, lookup_mode(*st.mode), "the correction mode");
-    if (st.wb) set(P_WHITE_BALANCE, on_off(*st.wb, "wb"), "white balance");
-    if (st.preserve_lightness)
-        set(P_PRESERVE_LIGHTNESS, on_off(*st.preserve_lightness, "preserve-lightness"),
-            "preserve lightness");
-    if (st.highlight_protection)
-        set(P_HIGHLIGHT, on_off(*st.highlight_protection, "highlight-protection"),
-            "highlight protection");
-    if (st.exposure) set(P_EXPOSURE, *st.exposure, "the exposure");
-    if (st.grays) set(P_GRAYS, *st.grays, "grays");
-    if (st.contrast) set(P_CONTRAST, *st.contrast, "contrast");
-    if (st.whites) set(P_WHITES, *st.whites, "whites");
-    if (st.blacks) set(P_BLACKS, *st.blacks, "blacks");
-    if (st.saturation) set(P_SATURATION, *st.saturation, "the saturation");
+    if (v.mode) set(P_CORRECTION, *v.mode, "the correction mode");
+    if (v.wb) set(P_WHITE_BALANCE, *v.wb, "white balance");
+    if (v.preserve_lightness)
+        set(P_PRESERVE_LIGHTNESS, *v.preserve_lightness, "preserve lightness");
+    if (v.highlight_protection) set(P_HIGHLIGHT, *v.highlight_protection, "highlight protection");
+    if (v.exposure) set(P_EXPOSURE, *v.exposure, "the exposure");
+    if (v.grays) set(P_GRAYS, *v.grays, "grays");
+    if (v.contrast) set(P_CONTRAST, *v.contrast, "contrast");
+    if (v.whites) set(P_WHITES, *v.whites, "whites");
+    if (v.blacks) set(P_BLACKS, *v.blacks, "blacks");
+    if (v.saturation) set(P_SATURATION, *v.saturation, "the saturation");
 }
 
 bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners) {
@@ -460,25 +434,4 @@ void session_write_lut(effect_session* s, const std::string& path, int n) {
     std::string error;
     if (!LUT_write_cube_file(path, result.pixels.data(), n, &error))
         throw cli_error(1, "cannot write LUT '" + path + "'" + (error.empty() ? "" : ": " + error));
-}
-
-void add_settings_options(CLI::App* cmd, effect_settings* st) {
-    cmd->add_option("--chart", st->chart, "chart (popup position or name)");
-    cmd->add_option("--input", st->input, "input transfer function / colour space");
-    cmd->add_option("--output", st->output, "output transfer function / colour space");
-    cmd->add_option("--iso", st->iso, "input exposure index (log curves that take one)");
-    cmd->add_option("--output-iso", st->output_iso, "output exposure index");
-    cmd->add_option("--levels", st->levels, "input black and white level")->expected(2);
-    cmd->add_option("--output-levels", st->output_levels, "output black and white level")
-        ->expected(2);
-    cmd->add_option("--mode", st->mode, "none|per-channel|mix|deltaE-wb|deltaE");
-    cmd->add_option("--wb", st->wb, "white balance correction on|off");
-    cmd->add_option("--preserve-lightness", st->preserve_lightness, "on|off");
-    cmd->add_option("--highlight-protection", st->highlight_protection, "on|off");
-    cmd->add_option("--exposure", st->exposure, "exposure in EV");
-    cmd->add_option("--grays", st->grays, "grays");
-    cmd->add_option("--contrast", st->contrast, "contrast");
-    cmd->add_option("--whites", st->whites, "whites");
-    cmd->add_option("--blacks", st->blacks, "blacks");
-    cmd->add_option("--saturation", st->saturation, "saturation in percent");
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/correction_options.h"
 #include "headless/host.h"
 
 struct rgba_image {
@@ -33,15 +34,8 @@ struct effect_session {
 void session_open(effect_session* s, host_flavour flavour, int width, int height);
 void session_close(effect_session* s);
 
-// Settings as the user makes them in the effect's controls.
-struct effect_settings {
-    std::optional<std::string> chart, input, output, mode;
-    std::optional<int> iso, output_iso;
-    std::optional<std::vector<double>> levels, output_levels;
-    std::optional<std::string> wb, preserve_lightness, highlight_protection;
-    std::optional<double> exposure, grays, contrast, whites, blacks, saturation;
-};
-void session_apply(effect_session* s, const effect_settings& settings);
+// Sets the controls as a user would, only those the options name; the chart comes first.
+void session_apply(effect_session* s, const correction_values& values);
 
 // The ColorCard of "Source" read from a frame: with the four corners (top left, top right,
 // bottom right, bottom left, in frame pixels) or by finding the chart. Sets the corner
@@ -57,6 +51,3 @@ void session_save_card(effect_session* s, const std::string& path);
 rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds = nullptr);
 // The effect's correction on a lattice of n^3 code values, written as a cube file.
 void session_write_lut(effect_session* s, const std::string& path, int n);
-
-// Adds the settings options to a subcommand.
-void add_settings_options(CLI::App* cmd, effect_settings* settings);

@@ -886,6 +886,11 @@ inline void load_chunk(const format_info& fi, bool eight, const char* src, int n
             // Eight whole pixels per step in four registers, two shuffles deep. The planes
             // get the pixels in the order 0 2 4 6 1 3 5 7, which store_chunk undoes; every
             // stage works lane by lane, so the order does not matter in between.
+            float* plane[4];
+            plane[fi.r] = pr;
+            plane[fi.g] = pg;
+            plane[fi.b] = pb;
+            plane[fi.a] = pa;
             for (; eight && k + 8 <= n; k += 8) {
                 const float* q = (const float*)(const void*)(src + (ptrdiff_t)k * 16);
                 const __m256 p0 = _mm256_loadu_ps(q);
@@ -896,13 +901,10 @@ inline void load_chunk(const format_info& fi, bool eight, const char* src, int n
                 const __m256 t1 = _mm256_unpackhi_ps(p0, p1);
                 const __m256 t2 = _mm256_unpacklo_ps(p2, p3);
                 const __m256 t3 = _mm256_unpackhi_ps(p2, p3);
-                const __m256 ch[4] = {
-                    _mm256_shuffle_ps(t0, t2, 0x44), _mm256_shuffle_ps(t0, t2, 0xEE),
-                    _mm256_shuffle_ps(t1, t3, 0x44), _mm256_shuffle_ps(t1, t3, 0xEE)};
-                _mm256_store_ps(pr + k, ch[fi.r]);
-                _mm256_store_ps(pg + k, ch[fi.g]);
-                _mm256_store_ps(pb + k, ch[fi.b]);
-                _mm256_store_ps(pa + k, ch[fi.a]);
+                _mm256_store_ps(plane[0] + k, _mm256_shuffle_ps(t0, t2, 0x44));
+                _mm256_store_ps(plane[1] + k, _mm256_shuffle_ps(t0, t2, 0xEE));
+                _mm256_store_ps(plane[2] + k, _mm256_shuffle_ps(t1, t3, 0x44));
+                _mm256_store_ps(plane[3] + k, _mm256_shuffle_ps(t1, t3, 0xEE));
             }
 #endif
 #if defined(__SSE2__)
@@ -1041,30 +1043,35 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
 #if defined(__AVX2__)
             // The inverse of load_chunk's eight-pixel step.
             const bool aligned32 = ((uintptr_t)dst & 31u) == 0;
-            for (; eight && k + 8 <= n; k += 8) {
-                __m256 ch[4];
-                ch[fi.r] = _mm256_load_ps(pr + k);
-                ch[fi.g] = _mm256_load_ps(pg + k);
-                ch[fi.b] = _mm256_load_ps(pb + k);
-                ch[fi.a] = _mm256_load_ps(pa + k);
-                const __m256 t0 = _mm256_unpacklo_ps(ch[0], ch[1]);
-                const __m256 t1 = _mm256_unpackhi_ps(ch[0], ch[1]);
-                const __m256 t2 = _mm256_unpacklo_ps(ch[2], ch[3]);
-                const __m256 t3 = _mm256_unpackhi_ps(ch[2], ch[3]);
-                const __m256 o[4] = {
-                    _mm256_shuffle_ps(t0, t2, 0x44), _mm256_shuffle_ps(t0, t2, 0xEE),
-                    _mm256_shuffle_ps(t1, t3, 0x44), _mm256_shuffle_ps(t1, t3, 0xEE)};
-                float* q = (float*)(void*)(dst + (ptrdiff_t)k * 16);
-                for (int i = 0; i < 4; ++i) {
-                    if (aligned32) {
-                        _mm256_stream_ps(q + 8 * i, o[i]);
-                    } else if (aligned) {
-                        _mm_stream_ps(q + 8 * i, _mm256_castps256_ps128(o[i]));
-                        _mm_stream_ps(q + 8 * i + 4, _mm256_extractf128_ps(o[i], 1));
-                    } else {
-                        _mm256_storeu_ps(q + 8 * i, o[i]);
-                    }
+            const float* plane[4];
+            plane[fi.r] = pr;
+            plane[fi.g] = pg;
+            plane[fi.b] = pb;
+            plane[fi.a] = pa;
+            auto put = [&](float* q, __m256 v) {
+                if (aligned32) {
+                    _mm256_stream_ps(q, v);
+                } else if (aligned) {
+                    _mm_stream_ps(q, _mm256_castps256_ps128(v));
+                    _mm_stream_ps(q + 4, _mm256_extractf128_ps(v, 1));
+                } else {
+                    _mm256_storeu_ps(q, v);
                 }
+            };
+            for (; eight && k + 8 <= n; k += 8) {
+                const __m256 c0 = _mm256_load_ps(plane[0] + k);
+                const __m256 c1 = _mm256_load_ps(plane[1] + k);
+                const __m256 c2 = _mm256_load_ps(plane[2] + k);
+                const __m256 c3 = _mm256_load_ps(plane[3] + k);
+                const __m256 t0 = _mm256_unpacklo_ps(c0, c1);
+                const __m256 t1 = _mm256_unpackhi_ps(c0, c1);
+                const __m256 t2 = _mm256_unpacklo_ps(c2, c3);
+                const __m256 t3 = _mm256_unpackhi_ps(c2, c3);
+                float* q = (float*)(void*)(dst + (ptrdiff_t)k * 16);
+                put(q, _mm256_shuffle_ps(t0, t2, 0x44));
+                put(q + 8, _mm256_shuffle_ps(t0, t2, 0xEE));
+                put(q + 16, _mm256_shuffle_ps(t1, t3, 0x44));
+                put(q + 24, _mm256_shuffle_ps(t1, t3, 0xEE));
             }
 #endif
             for (; k + 4 <= n; k += 4) {

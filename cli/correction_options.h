@@ -22,12 +22,12 @@ struct correction_options {
     std::optional<std::string> chart;                  // default: the ColorChecker 24
     std::optional<std::string> mode;                   // default: deltaE
     std::optional<std::string> wb, preserve_lightness, highlight_protection;  // default: on
-    std::optional<float> exposure;                                            // default 0 EV
-    std::optional<float> grays;                                               // default 0.5
-    std::optional<float> contrast;                                            // default 0
-    std::optional<float> whites;                                              // default 0
-    std::optional<float> blacks;                                              // default 0
-    std::optional<float> saturation;                                          // default 100 %
+    std::optional<double> exposure;                                           // default 0 EV
+    std::optional<double> grays;                                              // default 0.5
+    std::optional<double> contrast;                                           // default 0
+    std::optional<double> whites;                                             // default 0
+    std::optional<double> blacks;                                             // default 0
+    std::optional<double> saturation;                                         // default 100 %
 };
 
 // The options checked and resolved to what the effect's controls hold; empty where the

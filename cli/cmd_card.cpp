@@ -1,7 +1,5 @@
 // `card show` and `card save`: ColorCard bitmap files, read and written by the effect's own
 // file code, with the headless host's window answering the file dialog.
-#include <OpenImageIO/imageio.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -16,6 +14,7 @@
 #include "cards/finder.h"
 #include "cards/sampling.h"
 #include "cli/command.h"
+#include "cli/image_io.h"
 #include "cli/lookup.h"
 #include "headless/window.h"
 #include "host/bitmap.h"
@@ -79,37 +78,6 @@ void show(const std::string& path) {
 
 // ---------------------------------------------------------------------------
 
-struct frame_file {
-    std::vector<float> pixels;  // RGBA
-    image frame{};
-};
-
-void load_frame(const std::string& path, frame_file* out) {
-    auto in = OIIO::ImageInput::open(path);
-    if (!in) throw cli_error{1, "cannot read image '" + path + "': " + OIIO::geterror()};
-    const OIIO::ImageSpec& spec = in->spec();
-    const int w = spec.width, h = spec.height, channels = spec.nchannels;
-    if (w <= 0 || h <= 0 || channels <= 0)
-        throw cli_error{1, "cannot read image '" + path + "': it has no pixels"};
-    std::vector<float> raw(size_t(w) * size_t(h) * size_t(channels));
-    if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::FLOAT, raw.data()))
-        throw cli_error{1, "cannot read image '" + path + "': " + in->geterror()};
-    out->pixels.assign(size_t(w) * size_t(h) * 4, 1.0f);
-    for (size_t p = 0; p < size_t(w) * size_t(h); ++p)
-        for (int ch = 0; ch < 3; ++ch)
-            out->pixels[p * 4 + size_t(ch)] =
-                raw[p * size_t(channels) + size_t(std::min(ch, channels - 1))];
-    image& f = out->frame;
-    f.flag1 = f.flag2 = 1;
-    f.format = IMAGE_RGBA32F;
-    f.right = w;
-    f.bottom = h;
-    f.scale_x = f.scale_y = 1.0;
-    f.pixel_aspect = spec.get_float_attribute("PixelAspectRatio", 1.0f);
-    f.row_bytes = w * 16;
-    f.pixels = reinterpret_cast<char*>(out->pixels.data());
-}
-
 // Eight numbers, given as separate words or joined by commas.
 std::vector<double> parse_corners(const std::vector<std::string>& words) {
     std::vector<double> v;
@@ -164,18 +132,18 @@ void save(const save_options& o) {
     } else {
         std::vector<double> v;
         if (!o.find) v = parse_corners(o.corners);
-        frame_file frame;
-        load_frame(o.image_path, &frame);
+        rgba_image file = read_image(o.image_path);
+        const image frame = image_view(file);
         OfxPointD corners[4];
         if (o.find) {
-            const int code = cardFind(nullptr, &frame.frame, &tf, c.get(), corners);
+            const int code = cardFind(nullptr, &frame, &tf, c.get(), corners);
             if (code == FINDER_OUT_OF_MEMORY) throw cli_error{1, "out of memory while searching"};
             if (code != FINDER_FOUND)
                 throw cli_error{1, "no chart found in '" + o.image_path + "'"};
         } else {
             for (int k = 0; k < 4; ++k) corners[k] = {v[size_t(2 * k)], v[size_t(2 * k + 1)]};
         }
-        cardRead(&frame.frame, &tf, corners, c.get());
+        cardRead(&frame, &tf, corners, c.get());
         std::printf("corners    %.2f,%.2f %.2f,%.2f %.2f,%.2f %.2f,%.2f\n", corners[0].x,
                     corners[0].y, corners[1].x, corners[1].y, corners[2].x, corners[2].y,
                     corners[3].x, corners[3].y);

@@ -8,19 +8,8 @@
 
 #include "cli/command.h"
 #include "cli/correction_options.h"
+#include "cli/image_io.h"
 #include "headless/host.h"
-
-struct rgba_image {
-    int width = 0, height = 0;
-    int bits = 32;  // 8, 16 (integer), 16 (half, `half_float`) or 32 (float)
-    bool half_float = false;
-    std::vector<float> pixels;  // RGBA, row by row
-};
-
-// Reads any image OpenImageIO reads; grey and RGB files get opaque alpha.
-rgba_image read_image(const std::string& path);
-// Writes in the image's own bit depth; the file appears whole or not at all.
-void write_image(const std::string& path, const rgba_image& img);
 
 // Where the plug-in file is: next to the tool, else where the build put it.
 std::string plugin_file_path();

@@ -211,6 +211,7 @@ TEST(finder, frames_without_a_chart_are_not_found) {
         s.encode = encode;
         s.with_card = false;
         s.clutter = 3;
+        s.noise = 0;
         synth_shot shot;
         synth_render(s, &shot);
         OfxPointD corners[4];
@@ -284,9 +285,9 @@ TEST(finder, corners_come_back_in_the_frame_pixels_at_any_frame_height) {
     // only the colours tell its orientation.
     for (int h : {480, 2160}) {
         synth_scene s;
-        s.width = h == 480 ? 854 : 1000;
+        s.width = h == 480 ? 854 : 640;
         s.height = h;
-        s.card_height = 0.3 * h;
+        s.card_height = h == 480 ? 0.3 * h : 0.2 * h;
         s.centre_x = 0.55 * s.width;
         s.centre_y = 0.5 * h;
         s.rotation = PI / 2 + 0.1;

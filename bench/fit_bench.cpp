@@ -4,20 +4,14 @@
 
 #include <cmath>
 
+#include "bench/bench_support.h"
 #include "pipeline/parameters.h"
 #include "pipeline/slots.h"
 
 namespace {
 
 parameters sampled(refcard_type chart, int mode) {
-    parameters p;
-    parameters_defaults(&p);
-    p.input_transfer = TRANSFER_FUNCTION[43];
-    p.input_space = COLOR_SPACE[43];
-    p.output_transfer = TRANSFER_FUNCTION[3];
-    p.output_space = COLOR_SPACE[3];
-    cardMakeRef(&p.source, &p.input_space, chart);
-    cardMakeRef(&p.target, &p.output_space, chart);
+    parameters p = camera_log_defaults(chart);
     // A camera-like mix, a stop under, and a little deterministic noise.
     const double A[9] = {0.45, 0.07, 0.01, 0.03, 0.4, 0.05, 0.005, 0.06, 0.35};
     const int n = p.source.ref->patch_count;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "pipeline/lut.h"
 #include "pipeline/parameters.h"
 #include "pipeline/slots.h"
@@ -13,14 +14,7 @@
 namespace {
 
 void camera_log(float* c) {
-    parameters p;
-    parameters_defaults(&p);
-    p.input_transfer = TRANSFER_FUNCTION[43];
-    p.input_space = COLOR_SPACE[43];
-    p.output_transfer = TRANSFER_FUNCTION[3];
-    p.output_space = COLOR_SPACE[3];
-    cardMakeRef(&p.source, &p.input_space, XRITE_COLORCHECKER_24_AFTER_NOV2014);
-    cardMakeRef(&p.target, &p.output_space, XRITE_COLORCHECKER_24_AFTER_NOV2014);
+    const parameters p = camera_log_defaults();
     set_coefficents(c, &p);
 }
 

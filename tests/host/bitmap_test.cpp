@@ -16,23 +16,11 @@
 
 #include "headless/window.h"
 #include "host/colorcard.h"
+#include "tests/support/host_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct scratch_dir {
-    fs::path path;
-    scratch_dir() {
-        path = fs::temp_directory_path() /
-               ("chromalane-bitmap-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~scratch_dir() { fs::remove_all(path); }
-    std::string file(const char* name) const { return (path / name).string(); }
-};
 
 std::vector<uint8_t> slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -69,22 +57,7 @@ struct sample {
     }
 };
 
-struct outputs {
-    transfer_function tf;
-    color_space cs;
-    card c;
-    outputs() {
-        std::memset(&tf, 0x5A, sizeof tf);
-        std::memset(&cs, 0x5A, sizeof cs);
-        std::memset(static_cast<void*>(&c), 0x5A, sizeof c);
-    }
-    bool untouched() const {
-        const outputs fresh;
-        return std::memcmp(&tf, &fresh.tf, sizeof tf) == 0 &&
-               std::memcmp(&cs, &fresh.cs, sizeof cs) == 0 &&
-               std::memcmp(static_cast<const void*>(&c), static_cast<const void*>(&fresh.c),
-                           sizeof c) == 0;
-    }
+struct outputs : decoder_outputs {
     // Reads a file image from memory, as bitmap_read does from disk.
     int read(const std::vector<uint8_t>& bytes) {
         FILE* f = ::fmemopen(const_cast<uint8_t*>(bytes.data()), bytes.size(), "rb");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/fake_host.h"
+#include "tests/support/host_support.h"
 
 namespace {
 
@@ -77,22 +78,7 @@ std::vector<uint8_t> encoded(const sample& s) {
 }
 
 // Outputs filled with a pattern, to see that a refused decode leaves them alone.
-struct outputs {
-    transfer_function tf;
-    color_space cs;
-    card c;
-    outputs() {
-        std::memset(&tf, 0xA5, sizeof tf);
-        std::memset(&cs, 0xA5, sizeof cs);
-        std::memset(static_cast<void*>(&c), 0xA5, sizeof c);
-    }
-    bool untouched() const {
-        const outputs fresh;
-        return std::memcmp(&tf, &fresh.tf, sizeof tf) == 0 &&
-               std::memcmp(&cs, &fresh.cs, sizeof cs) == 0 &&
-               std::memcmp(static_cast<const void*>(&c), static_cast<const void*>(&fresh.c),
-                           sizeof c) == 0;
-    }
+struct outputs : decoder_outputs {
     int decode(const std::vector<uint8_t>& buffer) {
         return decode_data(&tf, &cs, &c, buffer.data());
     }

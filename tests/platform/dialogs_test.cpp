@@ -8,22 +8,11 @@
 
 #include "headless/window.h"
 #include "platform/platform.h"
+#include "tests/support/host_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct scratch_dir {
-    fs::path path;
-    scratch_dir() {
-        path = fs::temp_directory_path() /
-               ("chromalane-dialogs-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~scratch_dir() { fs::remove_all(path); }
-};
 
 std::string contents(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);

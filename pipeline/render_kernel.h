@@ -525,10 +525,12 @@ struct lanes {
         const vf x = sel(positive, v, k(KC_ONE));
         const vf bits = __builtin_convertvector(as_int(x), vf);
         vf r = as_float(__builtin_convertvector(k(KC_CBRT_MAGIC) - bits * k(KC_THIRD), vi));
-        for (int step = 0; step < 3; ++step) {
-            const vf r3 = r * r * r;
-            r = r * (k(KC_FOUR_THIRDS) - x * r3 * k(KC_THIRD));
-        }
+        // x / 3 once, and the three steps written out: no loop to count.
+        const vf x3 = x * k(KC_THIRD);
+        const vf four_thirds = k(KC_FOUR_THIRDS);
+        r = r * (four_thirds - x3 * (r * r * r));
+        r = r * (four_thirds - x3 * (r * r * r));
+        r = r * (four_thirds - x3 * (r * r * r));
         const vf c = x * r * r;
         return sel(positive, c, sel(v == __builtin_inff(), v, vf{}));
     }

@@ -40,6 +40,24 @@ render_curve curve_of(const float* c, int type_slot, int la_slot, int lb_slot) {
     r.i = p[8];
     r.cut = p[9];
     r.cut2 = p[10];
+    // The exponents each form raises to (the same slots on both sides).
+    auto steep = [](float a) { return !(a >= -4.0f && a <= 4.0f); };
+    switch (r.form) {
+        case 1:
+            r.steep = steep(r.a);
+            break;
+        case 2:
+            r.steep = steep(r.d) || steep(r.e);
+            break;
+        case 5:
+            r.steep = steep(r.c);
+            break;
+        case 7:
+            r.steep = steep(r.e);
+            break;
+        default:
+            break;
+    }
     return r;
 }
 

@@ -9,6 +9,7 @@ struct render_curve {
     float la, lb;  // levels: input before the curve, output after it
     float a, b, c, d, e, f, g, h, i;
     float cut, cut2;
+    bool steep;  // an exponent of the curve's powers beyond +-4: the precise log2
 };
 
 struct render_setup {

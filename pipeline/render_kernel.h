@@ -355,21 +355,21 @@ struct lanes {
 
     // ---- stages -----------------------------------------------------------------------
 
-    template <int F>
-    static ALWAYS_INLINE vf input(const render_curve& s, const vcurve& c, vf x) {
+    template <int F, bool P>
+    static ALWAYS_INLINE vf input(const vcurve& c, vf x) {
         x = vmax(x * c.la + c.lb, vf{});
         switch (F) {
             case 1: {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
-                if (any(hi)) h = pow(x * c.b + c.c, c.a, s.a);
+                if (any(hi)) h = pow_with<P>(x * c.b + c.c, c.a);
                 if (!all(hi)) l = x * c.e + c.f;
                 x = sel(hi, h, l);
                 break;
             }
             case 2: {
-                const vf u = pow(x, c.e, s.e);
-                x = pow(vmax(u + c.a, vf{}) / (u * c.c + c.b), c.d, s.d);
+                const vf u = pow_with<P>(x, c.e);
+                x = pow_with<P>(vmax(u + c.a, vf{}) / (u * c.c + c.b), c.d);
                 break;
             }
             case 3: {
@@ -392,7 +392,7 @@ struct lanes {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
                 if (any(hi)) h = exp2(x * c.e + c.f) * c.a;
-                if (!all(hi)) l = pow(x * c.d, c.c, s.c) * c.a + c.b;
+                if (!all(hi)) l = pow_with<P>(x * c.d, c.c) * c.a + c.b;
                 x = sel(hi, h, l);
                 break;
             }
@@ -406,7 +406,7 @@ struct lanes {
                 const vi top = x >= c.cut2;
                 const vi low = ~(mid | top);
                 vf m = x, t = x, l = x;
-                if (any(mid)) m = pow(x * c.f + c.g, c.e, s.e);
+                if (any(mid)) m = pow_with<P>(x * c.f + c.g, c.e);
                 if (any(top)) t = exp2(x * c.c + c.d) * c.a + c.b;
                 if (any(low)) l = x * c.h + c.i;
                 x = sel(mid, m, sel(top, t, l));
@@ -418,21 +418,21 @@ struct lanes {
         return vmax(x, vf{});
     }
 
-    template <int F>
-    static ALWAYS_INLINE vf output(const render_curve& s, const vcurve& c, vf x) {
+    template <int F, bool P>
+    static ALWAYS_INLINE vf output(const vcurve& c, vf x) {
         x = vmax(x, vf{});
         switch (F) {
             case 1: {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
-                if (any(hi)) h = pow(x, c.a, s.a) * c.b + c.c;
+                if (any(hi)) h = pow_with<P>(x, c.a) * c.b + c.c;
                 if (!all(hi)) l = x * c.e + c.f;
                 x = sel(hi, h, l);
                 break;
             }
             case 2: {
-                const vf u = pow(x, c.d, s.d);
-                x = pow((u * c.b + c.a) / (u * c.c + 1.0f), c.e, s.e);
+                const vf u = pow_with<P>(x, c.d);
+                x = pow_with<P>((u * c.b + c.a) / (u * c.c + 1.0f), c.e);
                 break;
             }
             case 3: {
@@ -455,7 +455,7 @@ struct lanes {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
                 if (any(hi)) h = log2(x * c.a) * c.e + c.f;
-                if (!all(hi)) l = pow(x * c.a + c.b, c.c, s.c) * c.d;
+                if (!all(hi)) l = pow_with<P>(x * c.a + c.b, c.c) * c.d;
                 x = sel(hi, h, l);
                 break;
             }
@@ -472,7 +472,7 @@ struct lanes {
                 const vi top = x >= c.cut2;
                 const vi low = ~(mid | top);
                 vf m = x, t = x, l = x;
-                if (any(mid)) m = pow(x, c.e, s.e) * c.f + c.g;
+                if (any(mid)) m = pow_with<P>(x, c.e) * c.f + c.g;
                 if (any(top)) t = log2(x * c.a + c.b) * c.c + c.d;
                 if (any(low)) l = x * c.h + c.i;
                 x = sel(mid, m, sel(top, t, l));
@@ -564,13 +564,20 @@ struct lanes {
 
     // One loop per curve form, so that nothing is decided inside it; the curve is a local
     // copy, which no store to the planes can change, so its values stay in registers.
+    // The power's polynomial is chosen once per curve (`steep`), outside the loop.
     template <int F>
     static void pass_input_form(render_curve s, const vcurve& c, float* plane, int n) {
-        for (int k = 0; k < n; k += W) store(plane + k, input<F>(s, c, load(plane + k)));
+        if (s.steep)
+            for (int k = 0; k < n; k += W) store(plane + k, input<F, true>(c, load(plane + k)));
+        else
+            for (int k = 0; k < n; k += W) store(plane + k, input<F, false>(c, load(plane + k)));
     }
     template <int F>
     static void pass_output_form(render_curve s, const vcurve& c, float* plane, int n) {
-        for (int k = 0; k < n; k += W) store(plane + k, output<F>(s, c, load(plane + k)));
+        if (s.steep)
+            for (int k = 0; k < n; k += W) store(plane + k, output<F, true>(c, load(plane + k)));
+        else
+            for (int k = 0; k < n; k += W) store(plane + k, output<F, false>(c, load(plane + k)));
     }
     static void pass_input(const render_curve& s, const vcurve& c, float* plane, int n) {
         switch (s.form) {

@@ -206,10 +206,10 @@ struct lanes {
     // in [1, 2)), interpolated at Chebyshev nodes: about 1.5e-7 absolute. A shorter
     // polynomial (1e-5) is not enough for the PQ encoding, which raises to the 79th
     // power and so multiplies any error of log2 by 55.
-    // Subnormals are scaled into the normal range first; 0 gives -inf, negatives and NaN
-    // give NaN, +inf gives +inf.
-    // The exponent and the polynomial of log2 without any special value: exact for the
-    // normal positive finite numbers only; anything else gives a meaningless value.
+    // log2_core returns the exponent e and the polynomial p with log2 x = e + t p, valid
+    // for normal positive finite numbers only (anything else gives a meaningless value);
+    // log2 handles the rest: subnormals are scaled into the normal range first, 0 gives
+    // -inf, negatives and NaN give NaN, +inf gives +inf.
     template <bool precise>
     static ALWAYS_INLINE vf log2_core(vf xs, vf& t, vf& p) {
         const vi bits = as_int(xs);
@@ -281,8 +281,8 @@ struct lanes {
     // An exponent of at most 4 in size multiplies the error of log2 by at most 2.8, so the
     // shorter polynomial keeps x^a within 4e-6; steeper curves (PQ) take the precise one.
     // Zeros take the direct route too: they are common (every colour clipped at black)
-    // and their result is replaced by 0 anyway, so only the rarer special values need
-    // log2's patching.
+    // and their result is replaced by 0 anyway, so only subnormals, infinities,
+    // negatives and NaN need log2's patching.
     template <bool precise>
     static ALWAYS_INLINE vf pow_with(vf x, vf a) {
         const vi zero = x == k(KC_ZERO);

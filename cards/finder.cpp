@@ -25,6 +25,9 @@ constexpr float SEARCH_END = 0.00001f;
 // degenerate outline that keeps improving by ever larger turns.
 constexpr int SEARCH_MAX_ROUNDS = 400;
 constexpr double PI = 3.14159265358979323846;
+// How far the label plane's regions sit right of and below what they cover (see
+// region_stats).
+constexpr float DILATION_SHIFT = 1.0f;
 
 void* heap_allocate(void*, size_t bytes) {
     return std::malloc(bytes);
@@ -508,12 +511,44 @@ void find_card_corners_from_angle(const region* regions, const int* members, int
 }
 
 void expand_card_corners(const reference_card* ref, OfxPointD* c) {
+    const double l = ref->margin_left, r = ref->margin_right;
+    const double t = ref->margin_top, b = ref->margin_bottom;
+    if (l == 0 && r == 0 && t == 0 && b == 0) return;
+    // The margins are measured on the card, in widths and heights of the patches found,
+    // and a card seen at an angle is a perspective view of it: move out along the view's
+    // projective map of the unit square onto the found corners. On a parallelogram that
+    // map is affine and this is the same as stepping by the mean side vectors below; far
+    // from one, the straight steps land a margin of two widths several pixels off.
+    const double dx1 = c[1].x - c[2].x, dx2 = c[3].x - c[2].x;
+    const double dy1 = c[1].y - c[2].y, dy2 = c[3].y - c[2].y;
+    const double sx = c[0].x - c[1].x + c[2].x - c[3].x;
+    const double sy = c[0].y - c[1].y + c[2].y - c[3].y;
+    const double det = dx1 * dy2 - dx2 * dy1;
+    if (std::isfinite(det) && std::fabs(det) > 1e-9) {
+        const double g = (sx * dy2 - dx2 * sy) / det, h = (dx1 * sy - sx * dy1) / det;
+        const double m[2][3] = {
+            {c[1].x - c[0].x + g * c[1].x, c[3].x - c[0].x + h * c[3].x, c[0].x},
+            {c[1].y - c[0].y + g * c[1].y, c[3].y - c[0].y + h * c[3].y, c[0].y}};
+        const double u[4] = {-l, 1 + r, 1 + r, -l}, v[4] = {-t, -t, 1 + b, 1 + b};
+        OfxPointD out[4];
+        bool ok = true;
+        for (int k = 0; k < 4 && ok; ++k) {
+            // A margin reaching past the view's horizon has no image; step straight then.
+            const double w = g * u[k] + h * v[k] + 1;
+            ok = w > 1e-3 && std::isfinite(w);
+            if (ok)
+                out[k] = {(m[0][0] * u[k] + m[0][1] * v[k] + m[0][2]) / w,
+                          (m[1][0] * u[k] + m[1][1] * v[k] + m[1][2]) / w};
+        }
+        if (ok) {
+            for (int k = 0; k < 4; ++k) c[k] = out[k];
+            return;
+        }
+    }
     const double ux = (c[1].x + c[2].x - c[0].x - c[3].x) / 2;
     const double uy = (c[1].y + c[2].y - c[0].y - c[3].y) / 2;
     const double vx = (c[2].x + c[3].x - c[0].x - c[1].x) / 2;
     const double vy = (c[2].y + c[3].y - c[0].y - c[1].y) / 2;
-    const double l = ref->margin_left, r = ref->margin_right;
-    const double t = ref->margin_top, b = ref->margin_bottom;
     c[0].x -= l * ux + t * vx;
     c[0].y -= l * uy + t * vy;
     c[1].x += r * ux - t * vx;
@@ -620,7 +655,19 @@ int region_stats(finder_blocks* blocks, const image* labels, int n, region** out
         r.label = extents[k].label;
         r.pixel_count = extents[k].box.count;
         fit_region(&o, &r);
-        if (region_accepted(&r)) ++m;
+        if (!region_accepted(&r)) continue;
+        // Both dilations take the maximum over a window of 2r pixels, from x - r to
+        // x + r - 1, which is centred half a pixel before x: each moves everything it
+        // spreads half a pixel right and down. The edge band (r = 1) and then the labels
+        // (r = 2) are dilated, so a region sits one pixel right of and below the patch it
+        // stands for; move it back so the corners meet the patch edges on every side.
+        for (int j = 0; j < 4; ++j) {
+            r.corner_x[j] -= DILATION_SHIFT;
+            r.corner_y[j] -= DILATION_SHIFT;
+        }
+        r.centre_x -= DILATION_SHIFT;
+        r.centre_y -= DILATION_SHIFT;
+        ++m;
     }
     *out = regions;
     return m;
@@ -740,10 +787,13 @@ int cardFind(const finder_allocator* alloc, const image* frame, const transfer_f
         OfxPointD found[4];
         const int code = card_find_corners(alloc, &first, reference, &labels, n, found);
         if (code != FINDER_FOUND) return code;
+        // Working pixel x is the mean of the frame over x sx to (x + 1) sx, which the area
+        // mean centres on (x + 0.5) sx with the frame's pixel centres on whole numbers: a
+        // working position u maps to (u + 0.5) sx, not u sx.
         const double sx = double(w) / W, sy = double(h) / H;
         for (int k = 0; k < 4; ++k) {
-            corners_out[k].x = found[k].x * sx + frame->left;
-            corners_out[k].y = found[k].y * sy + frame->top;
+            corners_out[k].x = (found[k].x + 0.5) * sx + frame->left;
+            corners_out[k].y = (found[k].y + 0.5) * sy + frame->top;
         }
         return FINDER_FOUND;
     } catch (const std::bad_alloc&) {

@@ -203,6 +203,27 @@ TEST(finder, margins_move_corners_out) {
     EXPECT_NEAR(r[3].y, -1 - 82 * ref->margin_left, 1e-3);
 }
 
+// A card seen at an angle: its margins are steps on the card, which the view shortens
+// with distance, so they must land where the view puts them, not a straight step on.
+TEST(finder, margins_follow_the_perspective_of_the_view) {
+    const reference_card* ref = refcard(DSCLABS_ONESHOT);
+    // x = (a u + b v + c) / (g u + h v + 1), the same for y: a card tilted away on the right.
+    const double g = 0.25, h = -0.1;
+    auto view = [&](double u, double v) {
+        const double w = g * u + h * v + 1;
+        return OfxPointD{(400 * u + 30 * v + 200) / w, (-20 * u + 300 * v + 100) / w};
+    };
+    OfxPointD c[4] = {view(0, 0), view(1, 0), view(1, 1), view(0, 1)};
+    expand_card_corners(ref, c);
+    const double l = ref->margin_left, r = ref->margin_right;
+    const double t = ref->margin_top, b = ref->margin_bottom;
+    const OfxPointD want[4] = {view(-l, -t), view(1 + r, -t), view(1 + r, 1 + b), view(-l, 1 + b)};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_NEAR(c[k].x, want[k].x, 1e-6) << k;
+        EXPECT_NEAR(c[k].y, want[k].y, 1e-6) << k;
+    }
+}
+
 TEST(finder, frames_without_a_chart_are_not_found) {
     const int encode = synth_entry("sRGB");
     for (uint64_t seed : {1u, 2u, 3u}) {
@@ -319,7 +340,7 @@ TEST(finder, oneshot_is_found_at_its_outer_patch_edges) {
     synth_render(s, &shot);
     OfxPointD corners[4];
     ASSERT_EQ(find(shot, s.chart, s.encode, corners), FINDER_FOUND);
-    EXPECT_LT(corner_error(corners, shot.corners), 0.015);
+    EXPECT_LT(corner_error(corners, shot.corners), 0.01);
     EXPECT_LT(corner_error(corners, shot.patch_edges), 0.02);
 }
 

@@ -1,7 +1,5 @@
 // `find`, `read` and `synth`: locating a chart in an image file, sampling its patches at
 // given corners, and writing a synthetic shot of a chart with its truth.
-#include <OpenImageIO/imageio.h>
-
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -14,6 +12,7 @@
 #include "cards/finder.h"
 #include "cards/sampling.h"
 #include "cli/command.h"
+#include "cli/image_io.h"
 #include "cli/lookup.h"
 #include "pipeline/evaluate.h"
 #include "pipeline/slots.h"
@@ -21,56 +20,6 @@
 #include "synth/synth.h"
 
 namespace {
-
-// An image file as RGBA floats, owned here.
-struct loaded_image {
-    std::vector<float> pixels;
-    image frame;
-};
-
-void load_image(const std::string& path, loaded_image* out) {
-    auto in = OIIO::ImageInput::open(path);
-    if (!in) {
-        std::string why = OIIO::geterror();
-        throw cli_error{1, "cannot read image '" + path + "'" + (why.empty() ? "" : ": " + why)};
-    }
-    const OIIO::ImageSpec& spec = in->spec();
-    const int w = spec.width, h = spec.height, channels = spec.nchannels;
-    if (w <= 0 || h <= 0 || channels <= 0)
-        throw cli_error{1, "cannot read image '" + path + "': it has no pixels"};
-    std::vector<float> raw(size_t(w) * size_t(h) * size_t(channels));
-    if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::FLOAT, raw.data())) {
-        std::string why = in->geterror();
-        throw cli_error{1, "cannot read image '" + path + "'" + (why.empty() ? "" : ": " + why)};
-    }
-    out->pixels.assign(size_t(w) * size_t(h) * 4, 1.0f);
-    for (size_t p = 0; p < size_t(w) * size_t(h); ++p)
-        for (int c = 0; c < 3; ++c)
-            out->pixels[p * 4 + size_t(c)] =
-                raw[p * size_t(channels) + size_t(std::min(c, channels - 1))];
-    image& f = out->frame;
-    f = {};
-    f.flag1 = f.flag2 = 1;
-    f.format = IMAGE_RGBA32F;
-    f.right = w;
-    f.bottom = h;
-    f.scale_x = f.scale_y = 1.0;
-    f.pixel_aspect = spec.get_float_attribute("PixelAspectRatio", 1.0f);
-    f.row_bytes = w * 16;
-    f.pixels = reinterpret_cast<char*>(out->pixels.data());
-}
-
-void save_image(const std::string& path, const std::vector<float>& rgba, int w, int h) {
-    auto out = OIIO::ImageOutput::create(path);
-    if (!out) throw cli_error{1, "cannot write image '" + path + "': " + OIIO::geterror()};
-    // Float where the format keeps it, 16-bit or 8-bit otherwise.
-    OIIO::TypeDesc type = OIIO::TypeDesc::FLOAT;
-    if (!out->supports("floatpixels")) type = OIIO::TypeDesc::UINT16;
-    OIIO::ImageSpec spec(w, h, 4, type);
-    if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, rgba.data()) ||
-        !out->close())
-        throw cli_error{1, "cannot write image '" + path + "': " + out->geterror()};
-}
 
 refcard_type chart_type(const std::string& query) {
     return CARD_TYPE[lookup_chart(query)];
@@ -90,25 +39,25 @@ struct find_options {
 void run_find(const find_options& o) {
     const refcard_type type = chart_type(o.chart);
     const int entry = lookup_transfer_entry(o.entry);
-    loaded_image img;
-    load_image(o.path, &img);
+    rgba_image img = read_image(o.path);
+    const image frame = image_view(img);
     auto ref = std::make_unique<card>();
     cardMakeRef(ref.get(), &COLOR_SPACE[entry], type);
     OfxPointD corners[4];
-    const int code = cardFind(nullptr, &img.frame, &TRANSFER_FUNCTION[entry], ref.get(), corners);
+    const int code = cardFind(nullptr, &frame, &TRANSFER_FUNCTION[entry], ref.get(), corners);
     if (code == FINDER_OUT_OF_MEMORY) throw cli_error{1, "out of memory while searching"};
     double error = 0;
     if (code == FINDER_FOUND) {
         // The colour error of the found position as the finder scores it: on linear
         // values, after the best 3 x 3 matrix onto the reference.
-        loaded_image lin = img;
-        lin.frame.pixels = reinterpret_cast<char*>(lin.pixels.data());
+        rgba_image lin = img;
+        const image lin_frame = image_view(lin);
         float coeffs[COEFFICIENT_COUNT] = {};
         set_coefficents_for_transfer_function(coeffs, 'i', &TRANSFER_FUNCTION[entry]);
-        const int w = lin.frame.right, h = lin.frame.bottom;
+        const int w = lin.width, h = lin.height;
         for (int y = 0; y < h; ++y)
             apply_input_transfer(coeffs, lin.pixels.data() + size_t(y) * size_t(w) * 4, 4 * w);
-        error = card_error(&lin.frame, ref.get(), corners);
+        error = card_error(&lin_frame, ref.get(), corners);
     }
     if (o.json) {
         nlohmann::json j;
@@ -151,13 +100,13 @@ void run_read(const read_options& o) {
     if (v.size() != 8) throw cli_error{2, "--corners needs eight numbers: x0,y0,x1,y1,x2,y2,x3,y3"};
     for (double d : v)
         if (!std::isfinite(d)) throw cli_error{2, "--corners: every value must be finite"};
-    loaded_image img;
-    load_image(o.path, &img);
+    rgba_image img = read_image(o.path);
+    const image frame = image_view(img);
     OfxPointD corners[4];
     for (int k = 0; k < 4; ++k) corners[k] = {v[size_t(2 * k)], v[size_t(2 * k + 1)]};
     auto c = std::make_unique<card>();
     c->ref = refcard(type);
-    cardRead(&img.frame, &TRANSFER_FUNCTION[entry], corners, c.get());
+    cardRead(&frame, &TRANSFER_FUNCTION[entry], corners, c.get());
     for (int i = 0; i < c->ref->patch_count; ++i)
         std::printf("%3d  %-24s  display %.6f %.6f %.6f  linear %.6f %.6f %.6f\n", i,
                     c->ref->patches[i].name, double(c->display[0][i]), double(c->display[1][i]),
@@ -197,7 +146,11 @@ void run_synth(const synth_options& o) {
     scene.encode = entry;
     synth_shot shot;
     synth_render(scene, &shot);
-    save_image(o.output, shot.pixels, w, h);
+    rgba_image out;
+    out.width = w;
+    out.height = h;
+    out.pixels = shot.pixels;
+    write_image(o.output, out);
     nlohmann::json j;
     j["chart"] = refcard(type)->type;
     j["size"] = {w, h};

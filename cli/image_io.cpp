@@ -18,14 +18,14 @@ std::string unreadable(const std::string& path, const std::string& why) {
 rgba_image read_image(const std::string& path) {
     auto in = OIIO::ImageInput::open(path);
     if (!in) throw cli_error(1, unreadable(path, OIIO::geterror()));
-    const OIIO::ImageSpec& spec = in->spec();
+    const OIIO::ImageSpec& info = in->spec();
     rgba_image img;
-    img.width = spec.width;
-    img.height = spec.height;
-    img.pixel_aspect = spec.get_float_attribute("PixelAspectRatio", 1.0f);
-    if (img.width <= 0 || img.height <= 0 || spec.nchannels < 1)
+    img.width = info.width;
+    img.height = info.height;
+    img.pixel_aspect = info.get_float_attribute("PixelAspectRatio", 1.0f);
+    if (img.width <= 0 || img.height <= 0 || info.nchannels < 1)
         throw cli_error(1, unreadable(path, "it has no pixels"));
-    switch (spec.format.basetype) {
+    switch (info.format.basetype) {
         case OIIO::TypeDesc::UINT8:
             img.bits = 8;
             break;
@@ -39,7 +39,7 @@ rgba_image read_image(const std::string& path) {
             img.bits = 32;
             break;
     }
-    int nc = spec.nchannels;
+    int nc = info.nchannels;
     std::vector<float> raw(static_cast<size_t>(img.width) * static_cast<size_t>(img.height) *
                            static_cast<size_t>(nc));
     if (!in->read_image(0, 0, 0, nc, OIIO::TypeDesc::FLOAT, raw.data()))
@@ -69,11 +69,11 @@ void write_image(const std::string& path, const rgba_image& img) {
     tmp += target.extension().string();
     auto out = OIIO::ImageOutput::create(path);
     if (!out) throw cli_error(1, "cannot write image '" + path + "': " + OIIO::geterror());
-    OIIO::ImageSpec spec(img.width, img.height, 4, type);
-    if (!out->supports("alpha")) spec.nchannels = 3;
-    bool ok = out->open(tmp, spec);
+    OIIO::ImageSpec info(img.width, img.height, 4, type);
+    if (!out->supports("alpha")) info.nchannels = 3;
+    bool ok = out->open(tmp, info);
     if (ok) {
-        if (spec.nchannels == 4) {
+        if (info.nchannels == 4) {
             ok = out->write_image(OIIO::TypeDesc::FLOAT, img.pixels.data());
         } else {
             std::vector<float> rgb(static_cast<size_t>(img.width) *

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "pipeline/render.h"
 #include "pipeline/slots.h"
 
@@ -15,18 +16,6 @@ namespace {
 
 int WIDTH = 3840;
 int HEIGHT = 2160;
-
-parameters camera_log_defaults() {
-    parameters p;
-    parameters_defaults(&p);
-    p.input_transfer = TRANSFER_FUNCTION[43];
-    p.input_space = COLOR_SPACE[43];
-    p.output_transfer = TRANSFER_FUNCTION[3];
-    p.output_space = COLOR_SPACE[3];
-    cardMakeRef(&p.source, &p.input_space, XRITE_COLORCHECKER_24_AFTER_NOV2014);
-    cardMakeRef(&p.target, &p.output_space, XRITE_COLORCHECKER_24_AFTER_NOV2014);
-    return p;
-}
 
 struct frame {
     std::vector<char> memory;

@@ -168,9 +168,9 @@ bool render_backend_available(render_backend b) {
             return true;
 #if defined(CHROMALANE_X86_BACKENDS)
         case RENDER_AVX2:
-            return __builtin_cpu_supports("avx2");
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
         case RENDER_AVX512:
-            return __builtin_cpu_supports("avx512f");
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma");
 #endif
         default:
             return false;

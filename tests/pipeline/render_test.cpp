@@ -188,22 +188,44 @@ struct comparison {
     int nonfinite = 0;
 };
 
-// Renders `in` into `out` with every backend, checks that all backends write the same
-// bytes, and compares the result with the reference functions.
+// Whether a backend fuses multiply-adds: the fused and the unfused builds each give the
+// same bits among themselves, and are compared with the reference separately.
+bool fused(render_backend b) {
+    return b == RENDER_AVX2 || b == RENDER_AVX512;
+}
+
+comparison compare_with_reference(const float* coeffs, const frame& in, const frame& out, int width,
+                                  int height, double tolerance, const char* what);
+
+// Renders `in` into `out` with every backend, checks that the backends of each family
+// (fused multiply-adds or not) write the same bytes, and compares each family's result
+// with the reference functions; returns the worse of the two.
 comparison render_and_compare(const float* coeffs, const frame& in, frame& out, int width,
                               int height, double tolerance, const char* what) {
     comparison result;
     const OfxRectI area{0, 0, width, height};
-    std::vector<char> first;
+    std::vector<char> first[2];
     for (render_backend b : backends()) {
         std::fill(out.memory.begin(), out.memory.end(), (char)0x5a);
         render_coefficients(&in.img, &out.img, &area, coeffs, nullptr, nullptr, b);
-        if (first.empty())
-            first = out.memory;
-        else
-            EXPECT_TRUE(first == out.memory) << what << ": backend " << render_backend_name(b)
-                                             << " differs from the portable one";
+        std::vector<char>& family = first[fused(b) ? 1 : 0];
+        if (family.empty()) {
+            family = out.memory;
+            const comparison c =
+                compare_with_reference(coeffs, in, out, width, height, tolerance, what);
+            result.worst = std::fmax(result.worst, c.worst);
+            result.nonfinite += c.nonfinite;
+        } else {
+            EXPECT_TRUE(family == out.memory)
+                << what << ": backend " << render_backend_name(b) << " differs from its family";
+        }
     }
+    return result;
+}
+
+comparison compare_with_reference(const float* coeffs, const frame& in, const frame& out, int width,
+                                  int height, double tolerance, const char* what) {
+    comparison result;
     const bool integer_out = layout_of(out.img.format).kind <= 2;
     const bool half_out = layout_of(out.img.format).kind == 4;
     for (int y = 0; y < height; ++y)
@@ -359,8 +381,10 @@ void adjust_tone(parameters* p) {
 // an ill-conditioned chain has magnified it. Tolerances are relative to max(1, |value|).
 
 // Input stage, every curve form: code values -0.1 ... 1.3 decoded (up to 8500 for
-// ACEScc), nothing else applied. Tolerance 2e-6 relative (exp2 is good to 8e-8; the
-// powers to about 4e-6 of their exponent's magnitude).
+// ACEScc), nothing else applied. Tolerance 2e-5 relative (exp2 is good to 8e-8; the
+// powers to about 4e-6 of their exponent's magnitude); for PQ (form 2) 1e-4: near its
+// peak the denominator c2 - c3 u loses two digits to cancellation and the outer power of
+// 6.3 magnifies that, so one unit in the last place of u moves the result by 4e-5.
 TEST(RenderReference, InputStageEveryCurveForm) {
     dense_frame d = dense_frame_of(-0.1f, 1.3f);
     for (int form = 0; form < 8; ++form) {
@@ -369,7 +393,8 @@ TEST(RenderReference, InputStageEveryCurveForm) {
         set_coefficents(coeffs, &p);
         char what[64];
         std::snprintf(what, sizeof what, "input form %d", form);
-        const comparison c = render_and_compare(coeffs, d.in, d.out, d.width, d.height, 2e-5, what);
+        const comparison c = render_and_compare(coeffs, d.in, d.out, d.width, d.height,
+                                                form == 2 ? 1e-4 : 2e-5, what);
         EXPECT_EQ(c.nonfinite, 0) << what;
         g_worst = std::fmax(g_worst, c.worst);
     }

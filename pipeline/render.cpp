@@ -103,6 +103,15 @@ void make_setup(const float* c, render_setup* s) {
     *s = render_setup{};
     s->in = curve_of(c, INPUT_TYPE, INPUT_LEVELS_A, INPUT_LEVELS_B);
     s->out = curve_of(c, OUTPUT_TYPE, OUTPUT_LEVELS_A, OUTPUT_LEVELS_B);
+    // An output power segment whose cut lies below the smallest normal number (a pure
+    // power, cut 0) may move its cut up to it when both segments give the same value at 0:
+    // zeros then take the linear segment (the same result) and subnormals a value within
+    // 1e-15 of their power, and the power never sees anything but normal numbers.
+    constexpr float MIN_NORMAL = 1.17549435e-38f;
+    if (s->out.form == 1 && (s->out.cut >= MIN_NORMAL || s->out.f == s->out.c)) {
+        s->out.pow_normal = true;
+        if (!(s->out.cut >= MIN_NORMAL)) s->out.cut = MIN_NORMAL;
+    }
     // The route is the reference's: any DELTAE that is not 0 (NaN included) is perceptual.
     s->perceptual = c[DELTAE] != 0.0f;
     for (int k = 0; k < 9; ++k) {

@@ -10,6 +10,9 @@ struct render_curve {
     float a, b, c, d, e, f, g, h, i;
     float cut, cut2;
     bool steep;  // an exponent of the curve's powers beyond +-4: the precise log2
+    // Output form 1 only: `cut` is at least the smallest normal number, so the power is
+    // only ever used on normal numbers or infinity (see make_setup).
+    bool pow_normal;
 };
 
 struct render_setup {

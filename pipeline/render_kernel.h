@@ -24,6 +24,11 @@
 // calling convention for such vectors never matters.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
+#if defined(__AVX512F__)
+// GCC 12's own _mm512_roundscale_ps starts from an undefined vector, which it then warns
+// about wherever the intrinsic is inlined.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #endif
 
 namespace {
@@ -84,16 +89,19 @@ enum lane_constant : int {
     KC_CBRT_MAGIC,
     KC_THIRD,
     KC_FOUR_THIRDS,
+    KC_EXP_HI_FLOOR,  // the largest float below 129: floor() of it is 128
     // Integer bit patterns, kept in the same table.
     KI_EXPONENT_FLOAT,  // 0x4B000000: 2^23 as a float, the biased exponent added to it
     KI_MANTISSA,
     KI_ONE_BITS,
-    KI_EXP2_BIAS,  // 0x4B400000 - 127
+    KI_EXP2_BIAS,     // 0x4B400000 - 127
+    KI_EXPONENT_ONE,  // 0x00800000: the bits of the smallest normal number
+    KI_BIAS,          // 127
     KC_COUNT
 };
 
 // clang-format off
-constexpr float LANE_CONSTANT_VALUES[KC_COUNT - 4] = {
+constexpr float LANE_CONSTANT_VALUES[KC_COUNT - 6] = {
     1.17549435e-38f, __builtin_inff(), 0.0f, 1.0f, 8388735.0f,
     0.0073954020626842976f, -0.04194501042366028f, 0.11183207482099533f, -0.1962389498949051f,
     0.27522119879722595f, -0.3582990765571594f, 0.48067888617515564f, -0.7213395237922668f,
@@ -103,10 +111,10 @@ constexpr float LANE_CONSTANT_VALUES[KC_COUNT - 4] = {
     -126.99999f, 129.0f, 0.5f, 12582912.0f,
     0.0002081791462842375f, 0.0012692166492342949f, 0.009652195498347282f,
     0.05549602210521698f, 0.24022720754146576f, 0.6931471824645996f,
-    1419967116.0f, 0.33333334f, 1.3333334f,
+    1419967116.0f, 0.33333334f, 1.3333334f, 128.99998f,
 };
-constexpr uint32_t LANE_CONSTANT_BITS[4] = {0x4B000000u, 0x7fffffu, 0x3f800000u,
-                                            0x4B400000u - 127u};
+constexpr uint32_t LANE_CONSTANT_BITS[6] = {0x4B000000u, 0x7fffffu,     0x3f800000u,
+                                            0x4B400000u - 127u, 0x00800000u, 127u};
 // clang-format on
 
 // Every constant splatted sixteen times, for vectors of up to sixteen lanes. Built by the
@@ -118,9 +126,9 @@ struct lane_table {
 constexpr lane_table make_lane_table() {
     lane_table t{};
     for (int i = 0; i < KC_COUNT; ++i) {
-        const float x = i < KC_COUNT - 4
+        const float x = i < KC_COUNT - 6
                             ? LANE_CONSTANT_VALUES[i]
-                            : __builtin_bit_cast(float, LANE_CONSTANT_BITS[i - (KC_COUNT - 4)]);
+                            : __builtin_bit_cast(float, LANE_CONSTANT_BITS[i - (KC_COUNT - 6)]);
         for (int k = 0; k < LANE_STRIDE; ++k) t.v[i * LANE_STRIDE + k] = x;
     }
     return t;
@@ -221,6 +229,16 @@ struct lanes {
         for (int k = 0; k < W; ++k) r |= m[k];
         return r != 0;
     }
+    // Whether any lane has its sign bit set.
+    static ALWAYS_INLINE bool any_sign(vi m) {
+#if defined(__AVX__)
+        if constexpr (W == 8) return _mm256_movemask_ps((__m256)m) != 0;
+#endif
+#if defined(__SSE2__)
+        if constexpr (W == 4) return _mm_movemask_ps((__m128)m) != 0;
+#endif
+        return any(m < 0);
+    }
     static ALWAYS_INLINE bool all(vi m) {
 #if defined(__AVX512F__)
         if constexpr (W == 16) return _mm512_test_epi32_mask((__m512i)m, (__m512i)m) == 0xffff;
@@ -281,9 +299,9 @@ struct lanes {
         const vf xs = all_normal ? x : sel(tiny, x * 8388608.0f, x);
         vf t, p;
         vf e = log2_core<precise>(xs, t, p);
-        if (all_normal) return e + t * p;
+        if (all_normal) return madd(t, p, e);
         e = sel(tiny, e - 23.0f, e);
-        vf r = e + t * p;
+        vf r = madd(t, p, e);
         r = sel(x == 0.0f, splat(-__builtin_inff()), r);
         r = sel(x == __builtin_inff(), splat(__builtin_inff()), r);
         r = sel((x < 0.0f) | (x != x), splat(__builtin_nanf("")), r);
@@ -295,18 +313,43 @@ struct lanes {
     // 2^0, and so x^a at x = 1, is exactly 1: white stays white through a conversion.
     static ALWAYS_INLINE vf exp2(vf y) {
         y = vmax(k(KC_EXP_LO), y);  // NaN stays NaN: the second operand wins
+#if defined(__AVX__)
+        if constexpr (W >= 8) {
+            // With a rounding instruction: n = floor(y), two steps shorter than the
+            // rounding by adding and subtracting 1.5 * 2^23 below.
+            y = vmin(k(KC_EXP_HI_FLOOR), y);
+            const vf n = floor(y);
+            return exp2_poly(y - n) *
+                   as_float((__builtin_convertvector(n, vi) + ki(KI_BIAS)) << 23);
+        }
+#endif
         y = vmin(k(KC_EXP_HI), y);
         const vf t = (y - k(KC_HALF)) + k(KC_ROUND);  // rounds to an integer, ties to even
         const vf n = t - k(KC_ROUND);
-        const vf f = y - n;
+        const vu scale = ((vu)t - (vu)ki(KI_EXP2_BIAS)) << 23;
+        return exp2_poly(y - n) * (vf)scale;
+    }
+    static ALWAYS_INLINE vf floor(vf y) {
+#if defined(__AVX512F__)
+        if constexpr (W == 16)
+            return (vf)_mm512_roundscale_ps((__m512)y, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+#endif
+#if defined(__AVX__)
+        if constexpr (W == 8)
+            return (vf)_mm256_round_ps((__m256)y, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+#endif
+        vf r = y;
+        for (int i = 0; i < W; ++i) r[i] = __builtin_floorf(y[i]);
+        return r;
+    }
+    // 2^f for f in [0, 1].
+    static ALWAYS_INLINE vf exp2_poly(vf f) {
         // Estrin's scheme: the pairs are independent, so the chain is 7 steps, not 12.
         const vf f2 = f * f;
         const vf q45 = madd(f, k(KC_E5), k(KC_E4));
         const vf q23 = madd(f, k(KC_E3), k(KC_E2));
         const vf q01 = madd(f, k(KC_E1), k(KC_E0));
-        const vf p = madd(madd(madd(q45, f2, q23), f2, q01), f, k(KC_ONE));
-        const vu scale = ((vu)t - (vu)ki(KI_EXP2_BIAS)) << 23;
-        return p * (vf)scale;
+        return madd(madd(madd(q45, f2, q23), f2, q01), f, k(KC_ONE));
     }
 
     // x^a as 2^(a log2 x), with the reference's meaning: 0 for x = 0, NaN for x < 0.
@@ -323,11 +366,22 @@ struct lanes {
         if (all(direct)) {
             vf t, p;
             const vf e = log2_core<precise>(x, t, p);
-            l = e + t * p;
+            l = madd(t, p, e);
         } else {
             l = log2<precise>(x);
         }
         return sel(zero, vf{}, exp2(l * a));
+    }
+    // x^a where every lane whose result is used holds a normal positive number or +inf
+    // (the power segment of an output curve above a positive cut, see render_curve): only
+    // infinity needs the patching of pow_with, and bits + 2^23 carries into the sign bit
+    // for it alone, so one integer add and the sign bits tell whether a vector holds any.
+    template <bool precise>
+    static ALWAYS_INLINE vf pow_normal(vf x, vf a) {
+        if (any_sign(as_int(x) + ki(KI_EXPONENT_ONE))) return pow_with<precise>(x, a);
+        vf t, p;
+        const vf e = log2_core<precise>(x, t, p);
+        return exp2(madd(t, p, e) * a);
     }
     // The exponent as a vector `av` (read from memory) and as the scalar `a` that picks
     // the polynomial.
@@ -449,14 +503,19 @@ struct lanes {
         return vmax(x, vf{});
     }
 
-    template <int F, bool P>
+    // N: the power segment's lanes are all normal numbers or infinity (render_curve).
+    template <int F, bool P, bool N = false>
     static ALWAYS_INLINE vf output(const vcurve& c, vf x) {
         x = vmax(x, vf{});
         switch (F) {
             case 1: {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
-                if (any(hi)) h = madd(pow_with<P>(x, c.a), c.b, c.c);
+                if (any(hi)) {
+                    // Below the cut the result is not used, so the power may take the cut.
+                    const vf p = N ? pow_normal<P>(vmax(x, c.cut), c.a) : pow_with<P>(x, c.a);
+                    h = madd(p, c.b, c.c);
+                }
                 l = madd(x, c.e, c.f);  // cheaper than testing whether it is needed
                 x = sel(hi, h, l);
                 break;
@@ -605,6 +664,17 @@ struct lanes {
     }
     template <int F>
     static void pass_output_form(render_curve s, const vcurve& c, float* plane, int n) {
+        if constexpr (F == 1) {
+            if (s.pow_normal) {
+                if (s.steep)
+                    for (int k = 0; k < n; k += W)
+                        store(plane + k, output<F, true, true>(c, load(plane + k)));
+                else
+                    for (int k = 0; k < n; k += W)
+                        store(plane + k, output<F, false, true>(c, load(plane + k)));
+                return;
+            }
+        }
         if (s.steep)
             for (int k = 0; k < n; k += W) store(plane + k, output<F, true>(c, load(plane + k)));
         else

@@ -400,6 +400,23 @@ TEST(RenderReference, InputStageEveryCurveForm) {
     }
 }
 
+// Output powers with a cut of 0 (DCI-P3's 2.6, DCDM): the fast power moves the cut to the
+// smallest normal number, so zeros and subnormals must still come out as the reference's.
+TEST(RenderReference, OutputPurePowersKeepBlackAndTheSpecialValues) {
+    dense_frame d = dense_frame_of(-0.1f, 1.3f);
+    for (int entry : {8, 9, 10}) {
+        parameters p = params_for(1, entry, CORRECTION_IDENTITY);
+        float coeffs[COEFFICIENT_COUNT];
+        set_coefficents(coeffs, &p);
+        ASSERT_EQ(coeffs[OUTPUT_TYPE], 1.0f);
+        ASSERT_EQ(coeffs[OUTPUT_CUT], 0.0f);
+        char what[64];
+        std::snprintf(what, sizeof what, "output entry %d", entry);
+        const comparison c = render_and_compare(coeffs, d.in, d.out, d.width, d.height, 2e-5, what);
+        EXPECT_EQ(c.nonfinite, 0) << what;
+    }
+}
+
 // Output stage, every curve form, on linear values -0.1 ... 1.3. Tolerance 2e-5; for PQ
 // (form 2) 1e-4, since its outer power of 79 multiplies the error of log2 by 55.
 TEST(RenderReference, OutputStageEveryCurveForm) {

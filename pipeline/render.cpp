@@ -11,6 +11,9 @@ void render_rows_portable(const render_job* job) {
 void render_rows_lanes4(const render_job* job) {
     run_rows<4>(job);
 }
+void render_fast_lanes4(int op, const float* x, float* y, int n, float a) {
+    fast_array<4>(op, x, y, n, a);
+}
 
 namespace {
 
@@ -280,6 +283,23 @@ void render_fold_bases(float* c) {
         scale(OUTPUT_E, LN2);
     }
 }
+void render_fast_functions(render_backend b, render_fast_op op, const float* x, float* y, int n,
+                           float a) {
+    if (b == RENDER_AUTO || !render_backend_available(b)) b = render_backend_auto();
+    switch (b) {
+#if defined(CHROMALANE_X86_BACKENDS)
+        case RENDER_AVX2:
+            return render_fast_avx2(op, x, y, n, a);
+        case RENDER_AVX512:
+            return render_fast_avx512(op, x, y, n, a);
+#endif
+        case RENDER_LANES4:
+            return render_fast_lanes4(op, x, y, n, a);
+        default:
+            return fast_array<1>(op, x, y, n, a);
+    }
+}
+
 float fast_cbrt(float v) {
     return lanes<1>::cbrt(lanes<1>::vf{v})[0];
 }

@@ -25,7 +25,8 @@ const char* render_backend_name(render_backend b);
 render_backend render_backend_auto();
 
 // As render, from a finished coefficient vector (not yet base-folded), on a chosen backend.
-// Every backend writes the same bits.
+// The portable and four-lane backends write the same bits, and so do the AVX2 and AVX-512
+// ones (which fuse multiply-adds); the two families differ in the last bits.
 void render_coefficients(const image* in, image* out, const OfxRectI* area, const float* coeffs,
                          int (*callback)(void*), void* user, render_backend backend = RENDER_AUTO);
 
@@ -34,8 +35,15 @@ void render_coefficients(const image* in, image* out, const OfxRectI* area, cons
 void render_fold_bases(float* coeffs);
 
 // The fast approximations of the row function, one value at a time (bit-identical to
-// the lanes): for sweep tests against the standard library.
+// the portable and four-lane backends): for sweep tests against the standard library.
 float fast_log2(float v);
 float fast_exp2(float y);
 float fast_pow(float x, float a);
 float fast_cbrt(float v);
+
+// The same approximations over arrays, as a given backend computes them (y[i] = f(x[i])),
+// so that every family's own arithmetic is swept too. FAST_POW_OUTPUT is the power of an
+// output curve's segment above a positive cut, valid for normal numbers and infinity.
+enum render_fast_op : int { FAST_LOG2, FAST_EXP2, FAST_POW, FAST_POW_OUTPUT, FAST_CBRT };
+void render_fast_functions(render_backend b, render_fast_op op, const float* x, float* y, int n,
+                           float a);

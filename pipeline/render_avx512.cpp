@@ -5,3 +5,6 @@
 void render_rows_avx512(const render_job* job) {
     run_rows<16>(job);
 }
+void render_fast_avx512(int op, const float* x, float* y, int n, float a) {
+    fast_array<16>(op, x, y, n, a);
+}

@@ -44,10 +44,13 @@ struct render_job {
     void* user;
 };
 
-// Row functions, one per lane width; all write the same bits.
+// Row functions, one per lane width, and the fast functions over arrays at that width.
 void render_rows_portable(const render_job* job);
 void render_rows_lanes4(const render_job* job);
+void render_fast_lanes4(int op, const float* x, float* y, int n, float a);
 #if defined(CHROMALANE_X86_BACKENDS)
 void render_rows_avx2(const render_job* job);
 void render_rows_avx512(const render_job* job);
+void render_fast_avx2(int op, const float* x, float* y, int n, float a);
+void render_fast_avx512(int op, const float* x, float* y, int n, float a);
 #endif

@@ -188,6 +188,11 @@ struct lanes {
             return as_float((as_int(a) & m) | (as_int(b) & ~m));
     }
 
+#if defined(__FMA__)
+    static constexpr bool fused = W >= 8;
+#else
+    static constexpr bool fused = false;
+#endif
     // a * b + c, fused into one rounding where the instruction set has it (the AVX2 and
     // AVX-512 builds): fewer instructions and a little more accuracy. Builds without it
     // round twice, so results differ between those two families in the last bits only.
@@ -276,6 +281,16 @@ struct lanes {
             p = madd(p, t, k(KC_L8_2));
             p = madd(p, t, k(KC_L8_1));
             p = madd(p, t, k(KC_L8_0));
+        } else if constexpr (fused) {
+            // Degree 6, about 1.2e-6 absolute: enough under a moderate exponent. With fused
+            // multiply-adds Horner's rule is the fewest instructions: each step takes its
+            // coefficient straight from memory.
+            p = madd(t, k(KC_L6_6), k(KC_L6_5));
+            p = madd(p, t, k(KC_L6_4));
+            p = madd(p, t, k(KC_L6_3));
+            p = madd(p, t, k(KC_L6_2));
+            p = madd(p, t, k(KC_L6_1));
+            p = madd(p, t, k(KC_L6_0));
         } else {
             // Degree 6, about 1.2e-6 absolute: enough under a moderate exponent.
             // Estrin's scheme: independent pairs keep the dependency chain short.
@@ -344,6 +359,14 @@ struct lanes {
     }
     // 2^f for f in [0, 1].
     static ALWAYS_INLINE vf exp2_poly(vf f) {
+        if constexpr (fused) {
+            vf p = madd(f, k(KC_E5), k(KC_E4));
+            p = madd(p, f, k(KC_E3));
+            p = madd(p, f, k(KC_E2));
+            p = madd(p, f, k(KC_E1));
+            p = madd(p, f, k(KC_E0));
+            return madd(p, f, k(KC_ONE));
+        }
         // Estrin's scheme: the pairs are independent, so the chain is 7 steps, not 12.
         const vf f2 = f * f;
         const vf q45 = madd(f, k(KC_E5), k(KC_E4));
@@ -1266,6 +1289,40 @@ void run_rows(const render_job* job) {
 #if defined(__SSE2__)
     _mm_sfence();  // order the streamed stores before the frame is handed back
 #endif
+}
+
+template <int W>
+void fast_array(int op, const float* x, float* y, int n, float a) {
+    using L = lanes<W>;
+    using vf = typename L::vf;
+    const vf av = L::splat(a);
+    for (int i = 0; i < n; i += W) {
+        const int m = n - i < W ? n - i : W;
+        vf v = L::splat(1.0f);  // lanes past the end hold a value every function takes
+        for (int k = 0; k < m; ++k) v[k] = x[i + k];
+        vf r{};
+        switch (op) {
+            case 0:
+                r = L::log2(v);
+                break;
+            case 1:
+                r = L::exp2(v);
+                break;
+            case 2:
+                r = L::pow(v, av, a);
+                break;
+            case 3:
+                r = (a >= -4.0f && a <= 4.0f) ? L::template pow_normal<false>(v, av)
+                                              : L::template pow_normal<true>(v, av);
+                break;
+            case 4:
+                r = L::cbrt(v);
+                break;
+            default:
+                break;
+        }
+        for (int k = 0; k < m; ++k) y[i + k] = r[k];
+    }
 }
 
 }  // namespace

@@ -279,67 +279,118 @@ double g_worst = 0.0;
 
 // ---- the fast approximations --------------------------------------------------------
 
+namespace {
+
+// f over xs as backend b computes it.
+std::vector<float> sweep(render_backend b, render_fast_op op, const std::vector<float>& xs,
+                         float a = 0.0f) {
+    std::vector<float> ys(xs.size());
+    render_fast_functions(b, op, xs.data(), ys.data(), (int)xs.size(), a);
+    return ys;
+}
+
+std::vector<float> geometric(float from, float to, float factor) {
+    std::vector<float> xs;
+    for (float x = from; x < to; x *= factor) xs.push_back(x);
+    return xs;
+}
+
+}  // namespace
+
+// Every backend's own arithmetic (the fused and the unfused families round differently)
+// is swept against the standard library in double precision.
 TEST(RenderFast, Log2WithinItsBoundOverTheWholeRange) {
-    double worst = 0.0;
-    for (float x = 1e-38f; x < 3e38f; x *= 1.0007f) {
-        // Relative beyond magnitude 1: the result itself is a float.
-        const double want = std::log2((double)x);
-        const double err = std::fabs((double)fast_log2(x) - want) / std::fmax(1.0, std::fabs(want));
-        worst = std::fmax(worst, err);
+    const std::vector<float> xs = geometric(1e-38f, 3e38f, 1.0007f);
+    for (render_backend b : backends()) {
+        const std::vector<float> ys = sweep(b, FAST_LOG2, xs);
+        double worst = 0.0;
+        for (size_t i = 0; i < xs.size(); ++i) {
+            // Relative beyond magnitude 1: the result itself is a float.
+            const double want = std::log2((double)xs[i]);
+            worst =
+                std::fmax(worst, std::fabs((double)ys[i] - want) / std::fmax(1.0, std::fabs(want)));
+        }
+        std::printf("fast log2 (%s): largest error %.3g of max(1, |log2 x|)\n",
+                    render_backend_name(b), worst);
+        EXPECT_LE(worst, 2e-7) << render_backend_name(b);
+        const float inf = std::numeric_limits<float>::infinity();
+        const std::vector<float> edge = sweep(b, FAST_LOG2,
+                                              {1.0f, 0.0f, -1.0f, std::nanf(""), inf,
+                                               std::numeric_limits<float>::denorm_min(), 1e-40f});
+        EXPECT_EQ(edge[0], 0.0f);
+        EXPECT_EQ(edge[1], -inf);
+        EXPECT_TRUE(std::isnan(edge[2]));
+        EXPECT_TRUE(std::isnan(edge[3]));
+        EXPECT_EQ(edge[4], inf);
+        // Subnormals are scaled into range rather than read as garbage.
+        EXPECT_NEAR(edge[5], -149.0, 1e-4);
+        EXPECT_NEAR(edge[6], std::log2(1e-40), 1e-4);
     }
-    std::printf("fast_log2: largest error %.3g of max(1, |log2 x|)\n", worst);
-    EXPECT_LE(worst, 2e-7);
     EXPECT_EQ(fast_log2(1.0f), 0.0f);
-    EXPECT_EQ(fast_log2(0.0f), -std::numeric_limits<float>::infinity());
-    EXPECT_TRUE(std::isnan(fast_log2(-1.0f)));
-    EXPECT_TRUE(std::isnan(fast_log2(std::nanf(""))));
-    EXPECT_EQ(fast_log2(std::numeric_limits<float>::infinity()),
-              std::numeric_limits<float>::infinity());
-    // Subnormals are scaled into range rather than read as garbage.
-    EXPECT_NEAR(fast_log2(std::numeric_limits<float>::denorm_min()), -149.0, 1e-4);
-    EXPECT_NEAR(fast_log2(1e-40f), std::log2(1e-40), 1e-4);
 }
 
 TEST(RenderFast, Exp2AndPowWithinTheirBounds) {
-    double worst = 0.0;
-    for (float y = -126.0f; y < 127.9f; y += 0.00731f) {
-        const double want = std::exp2((double)y);
-        worst = std::fmax(worst, std::fabs((double)fast_exp2(y) - want) / want);
-    }
-    std::printf("fast_exp2: largest relative error %.3g\n", worst);
-    EXPECT_LE(worst, 1.2e-7);
-    EXPECT_EQ(fast_exp2(0.0f), 1.0f);
-    EXPECT_EQ(fast_exp2(-1000.0f), 0.0f);
-    EXPECT_EQ(fast_exp2(1000.0f), std::numeric_limits<float>::infinity());
-    EXPECT_TRUE(std::isnan(fast_exp2(std::nanf(""))));
-    // The power function keeps the reference's meaning at the edges.
-    EXPECT_EQ(fast_pow(0.0f, 2.4f), 0.0f);
-    EXPECT_EQ(fast_pow(0.0f, -1.0f), 0.0f);
-    EXPECT_EQ(fast_pow(1.0f, 0.45f), 1.0f);
-    EXPECT_TRUE(std::isnan(fast_pow(-0.5f, 2.0f)));
-    double worst_pow = 0.0;
-    for (float x = 1e-6f; x < 64.0f; x *= 1.001f)
-        for (float a : {0.33333334f, 0.45f, 2.4f, 1.0f / 2.4f, 3.0f}) {
-            const double want = std::pow((double)x, (double)a);
-            worst_pow = std::fmax(worst_pow, std::fabs(fast_pow(x, a) - want) / want);
+    std::vector<float> ys_in;
+    for (float y = -126.0f; y < 127.9f; y += 0.00731f) ys_in.push_back(y);
+    const std::vector<float> xs = geometric(1e-6f, 64.0f, 1.001f);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (render_backend b : backends()) {
+        const char* name = render_backend_name(b);
+        const std::vector<float> e = sweep(b, FAST_EXP2, ys_in);
+        double worst = 0.0;
+        for (size_t i = 0; i < ys_in.size(); ++i) {
+            const double want = std::exp2((double)ys_in[i]);
+            worst = std::fmax(worst, std::fabs((double)e[i] - want) / want);
         }
-    std::printf("fast_pow: largest relative error %.3g\n", worst_pow);
-    EXPECT_LE(worst_pow, 4e-5);
+        std::printf("fast exp2 (%s): largest relative error %.3g\n", name, worst);
+        EXPECT_LE(worst, 1.2e-7) << name;
+        const std::vector<float> edge =
+            sweep(b, FAST_EXP2, {0.0f, -1000.0f, 1000.0f, std::nanf("")});
+        EXPECT_EQ(edge[0], 1.0f) << name;
+        EXPECT_EQ(edge[1], 0.0f) << name;
+        EXPECT_EQ(edge[2], inf) << name;
+        EXPECT_TRUE(std::isnan(edge[3])) << name;
+        // The power keeps the reference's meaning at the edges; the output curves' power
+        // (normal numbers and infinity only) agrees with it.
+        for (float a : {2.4f, -1.0f, 0.45f}) {
+            const std::vector<float> p = sweep(b, FAST_POW, {0.0f, 1.0f, -0.5f}, a);
+            EXPECT_EQ(p[0], 0.0f) << name;
+            EXPECT_EQ(p[1], 1.0f) << name;
+            EXPECT_TRUE(std::isnan(p[2])) << name;
+        }
+        EXPECT_EQ(sweep(b, FAST_POW_OUTPUT, {1.0f, inf}, 0.45f), (std::vector<float>{1.0f, inf}));
+        double worst_pow = 0.0;
+        for (float a : {0.33333334f, 0.45f, 2.4f, 1.0f / 2.4f, 3.0f, 1.0f / 2.6f, 78.84375f})
+            for (render_fast_op op : {FAST_POW, FAST_POW_OUTPUT}) {
+                // The steep exponent of PQ, over the range it sees (x <= 1).
+                const std::vector<float>& in = a > 4.0f ? geometric(1e-6f, 1.0f, 1.001f) : xs;
+                const std::vector<float> p = sweep(b, op, in, a);
+                for (size_t i = 0; i < in.size(); ++i) {
+                    const double want = std::pow((double)in[i], (double)a);
+                    if (want < 1e-30) continue;
+                    worst_pow = std::fmax(worst_pow, std::fabs(p[i] - want) / want);
+                }
+            }
+        std::printf("fast pow (%s): largest relative error %.3g\n", name, worst_pow);
+        EXPECT_LE(worst_pow, 4e-5) << name;
+    }
 }
 
 TEST(RenderFast, CubeRootWithinItsBound) {
-    double worst = 0.0;
-    for (float v = 1e-30f; v < 1e30f; v *= 1.0013f) {
-        const double want = std::cbrt((double)v);
-        worst = std::fmax(worst, std::fabs((double)fast_cbrt(v) - want) / want);
+    const std::vector<float> xs = geometric(1e-30f, 1e30f, 1.0013f);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (render_backend b : backends()) {
+        const std::vector<float> ys = sweep(b, FAST_CBRT, xs);
+        double worst = 0.0;
+        for (size_t i = 0; i < xs.size(); ++i) {
+            const double want = std::cbrt((double)xs[i]);
+            worst = std::fmax(worst, std::fabs((double)ys[i] - want) / want);
+        }
+        std::printf("fast cbrt (%s): largest relative error %.3g\n", render_backend_name(b), worst);
+        EXPECT_LE(worst, 5e-7) << render_backend_name(b);
+        EXPECT_EQ(sweep(b, FAST_CBRT, {0.0f, -8.0f, std::nanf(""), inf}),
+                  (std::vector<float>{0.0f, 0.0f, 0.0f, inf}));
     }
-    std::printf("fast_cbrt: largest relative error %.3g\n", worst);
-    EXPECT_LE(worst, 5e-7);
-    EXPECT_EQ(fast_cbrt(0.0f), 0.0f);
-    EXPECT_EQ(fast_cbrt(-8.0f), 0.0f);
-    EXPECT_EQ(fast_cbrt(std::nanf("")), 0.0f);
-    EXPECT_EQ(fast_cbrt(std::numeric_limits<float>::infinity()),
-              std::numeric_limits<float>::infinity());
 }
 
 // ---- against the reference ----------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "pipeline/render_internal.h"
 
@@ -822,11 +823,14 @@ struct lanes {
         }
     }
 
+    // `decoded`: the planes already hold the input stage's results (from a table).
     static void chunk(const render_setup& s, const vsetup& v, float* pr, float* pg, float* pb,
-                      int n) {
-        pass_input(s.in, v.in, pr, n);
-        pass_input(s.in, v.in, pg, n);
-        pass_input(s.in, v.in, pb, n);
+                      int n, bool decoded) {
+        if (!decoded) {
+            pass_input(s.in, v.in, pr, n);
+            pass_input(s.in, v.in, pg, n);
+            pass_input(s.in, v.in, pb, n);
+        }
         if (!s.perceptual) {
             pass_rgb(s, v, pr, pg, pb, n);
         } else if (s.lms_identity) {
@@ -1079,6 +1083,19 @@ inline void load_chunk(const format_info& fi, bool eight, const char* src, int n
     }
 }
 
+#if defined(__SSE2__)
+// The planes by position in the pixel, and the offset added before truncating to a code:
+// 0.5 for alpha (rounded), 0 for the colours (truncated).
+inline void set_positions(const format_info& fi, const float* pr, const float* pg, const float* pb,
+                          const float* pa, const float** plane, __m128* offset) {
+    plane[fi.r] = pr;
+    plane[fi.g] = pg;
+    plane[fi.b] = pb;
+    plane[fi.a] = pa;
+    for (int c = 0; c < 4; ++c) offset[c] = _mm_set1_ps(c == fi.a ? 0.5f : 0.0f);
+}
+#endif
+
 inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, const float* pr,
                         const float* pg, const float* pb, const float* pa) {
     (void)eight;  // only builds with AVX2 have the eight-pixel step
@@ -1092,18 +1109,18 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
             const __m128 zero = _mm_setzero_ps();
             const __m128 one = _mm_set1_ps(1.0f);
             const __m128 s255 = _mm_set1_ps(255.0f);
+            // Planes and rounding offsets by position in the pixel, so that the loop below
+            // indexes nothing at run time (v + 0 is v for the clamped, non-negative v).
+            const float* plane[4];
+            __m128 offset[4];
+            set_positions(fi, pr, pg, pb, pa, plane, offset);
             for (; k + 4 <= n; k += 4) {
-                __m128 ch[4];
-                ch[fi.r] = _mm_load_ps(pr + k);
-                ch[fi.g] = _mm_load_ps(pg + k);
-                ch[fi.b] = _mm_load_ps(pb + k);
-                ch[fi.a] = _mm_load_ps(pa + k);
                 __m128i code[4];
                 for (int c = 0; c < 4; ++c) {
                     // max(v, 0) gives 0 for NaN: the second operand wins.
-                    __m128 v = _mm_mul_ps(_mm_min_ps(_mm_max_ps(ch[c], zero), one), s255);
-                    if (c == fi.a) v = _mm_add_ps(v, _mm_set1_ps(0.5f));
-                    code[c] = _mm_cvttps_epi32(v);
+                    const __m128 v = _mm_load_ps(plane[c] + k);
+                    code[c] = _mm_cvttps_epi32(_mm_add_ps(
+                        _mm_mul_ps(_mm_min_ps(_mm_max_ps(v, zero), one), s255), offset[c]));
                 }
                 // Channel-major codes to pixel-major bytes.
                 __m128 t0 = _mm_castsi128_ps(code[0]), t1 = _mm_castsi128_ps(code[1]);
@@ -1136,16 +1153,16 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
             const __m128 vscale = _mm_set1_ps(scale);
             const __m128i bias32 = _mm_set1_epi32(32768);
             const __m128i bias16 = _mm_set1_epi16((short)-32768);
+            const float* plane[4];
+            __m128 offset[4];
+            set_positions(fi, pr, pg, pb, pa, plane, offset);
             for (; k + 4 <= n; k += 4) {
-                __m128 ch[4];
-                ch[fi.r] = _mm_load_ps(pr + k);
-                ch[fi.g] = _mm_load_ps(pg + k);
-                ch[fi.b] = _mm_load_ps(pb + k);
-                ch[fi.a] = _mm_load_ps(pa + k);
                 __m128 t[4];
                 for (int c = 0; c < 4; ++c) {
-                    __m128 v = _mm_mul_ps(_mm_min_ps(_mm_max_ps(ch[c], zero), one), vscale);
-                    if (c == fi.a) v = _mm_add_ps(v, _mm_set1_ps(0.5f));
+                    const __m128 v = _mm_add_ps(
+                        _mm_mul_ps(_mm_min_ps(_mm_max_ps(_mm_load_ps(plane[c] + k), zero), one),
+                                   vscale),
+                        offset[c]);
                     t[c] = _mm_castsi128_ps(_mm_sub_epi32(_mm_cvttps_epi32(v), bias32));
                 }
                 _MM_TRANSPOSE4_PS(t[0], t[1], t[2], t[3]);
@@ -1251,6 +1268,88 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
     }
 }
 
+// Integer pixels through a table of the input stage's result for every code: R, G and B
+// take their decoded values from it, alpha only the format's scaling.
+inline void load_chunk_decoded(const format_info& fi, const float* table, const char* src, int n,
+                               float* pr, float* pg, float* pb, float* pa) {
+    int k = 0;
+#if defined(__AVX2__)
+    // Eight pixels per step: each channel's codes moved into 32-bit lanes by byte
+    // shuffles and looked up with one gather. Loads never go past the eighth pixel.
+    float* plane[4];
+    plane[fi.r] = pr;
+    plane[fi.g] = pg;
+    plane[fi.b] = pb;
+    plane[fi.a] = pa;
+    if (fi.kind == 0) {
+        for (; k + 8 <= n; k += 8) {
+            const __m256i px = _mm256_loadu_si256((const __m256i*)(const void*)(src + 4 * k));
+            for (int c = 0; c < 4; ++c) {
+                // Byte c of each pixel to the low byte of its lane, zeros above it.
+                const __m256i pick = _mm256_set1_epi32((int)(0x80808000u | (uint32_t)c));
+                const __m256i lane =
+                    _mm256_add_epi32(pick, _mm256_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12));
+                const __m256i code = _mm256_shuffle_epi8(px, lane);
+                if (c == fi.a)
+                    _mm256_store_ps(plane[c] + k, _mm256_mul_ps(_mm256_cvtepi32_ps(code),
+                                                                _mm256_set1_ps(0.003921569f)));
+                else
+                    _mm256_store_ps(plane[c] + k, _mm256_i32gather_ps(table, code, 4));
+            }
+        }
+    } else {
+        const float scale = fi.kind == 1 ? 1.0f / 65535.0f : 1.0f / 32768.0f;
+        // Pixels 0-3 and 4-7 in two registers; within each 128-bit half the shuffles
+        // place channel c of its two pixels in lanes 0-1 (first register) or 2-3 (second),
+        // which gives the order 0 1 4 5 2 3 6 7, put right by one permutation.
+        const __m256i order = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
+        for (; k + 8 <= n; k += 8) {
+            const char* q = src + 8 * k;
+            const __m256i p03 = _mm256_loadu_si256((const __m256i*)(const void*)q);
+            const __m256i p47 = _mm256_loadu_si256((const __m256i*)(const void*)(q + 32));
+            for (int c = 0; c < 4; ++c) {
+                const char lo = (char)(2 * c), hi = (char)(2 * c + 1);
+                const char z = (char)0x80;
+                const __m256i first = _mm256_setr_epi8(
+                    lo, hi, z, z, (char)(lo + 8), (char)(hi + 8), z, z, z, z, z, z, z, z, z, z, lo,
+                    hi, z, z, (char)(lo + 8), (char)(hi + 8), z, z, z, z, z, z, z, z, z, z);
+                const __m256i second = _mm256_setr_epi8(
+                    z, z, z, z, z, z, z, z, lo, hi, z, z, (char)(lo + 8), (char)(hi + 8), z, z, z,
+                    z, z, z, z, z, z, z, lo, hi, z, z, (char)(lo + 8), (char)(hi + 8), z, z);
+                const __m256i code =
+                    _mm256_permutevar8x32_epi32(_mm256_or_si256(_mm256_shuffle_epi8(p03, first),
+                                                                _mm256_shuffle_epi8(p47, second)),
+                                                order);
+                if (c == fi.a)
+                    _mm256_store_ps(plane[c] + k,
+                                    _mm256_mul_ps(_mm256_cvtepi32_ps(code), _mm256_set1_ps(scale)));
+                else
+                    _mm256_store_ps(plane[c] + k, _mm256_i32gather_ps(table, code, 4));
+            }
+        }
+    }
+#endif
+    if (fi.kind == 0) {
+        const unsigned char* q = (const unsigned char*)src + 4 * k;
+        for (; k < n; ++k, q += 4) {
+            pr[k] = table[q[fi.r]];
+            pg[k] = table[q[fi.g]];
+            pb[k] = table[q[fi.b]];
+            pa[k] = (float)q[fi.a] * 0.003921569f;
+        }
+    } else {
+        const float scale = fi.kind == 1 ? 1.0f / 65535.0f : 1.0f / 32768.0f;
+        for (const char* q = src + 8 * k; k < n; ++k, q += 8) {
+            uint16_t c[4];
+            std::memcpy(c, q, 8);
+            pr[k] = table[c[fi.r]];
+            pg[k] = table[c[fi.g]];
+            pb[k] = table[c[fi.b]];
+            pa[k] = (float)c[fi.a] * scale;
+        }
+    }
+}
+
 inline char* row_address(const image* img, int y, int x) {
     return img->pixels + (ptrdiff_t)(y - img->top) * img->row_bytes +
            (ptrdiff_t)(x - img->left) * format_of(img->format).bytes;
@@ -1268,20 +1367,38 @@ void run_rows(const render_job* job) {
     const bool eight = fin.kind == 3 && fout.kind == 3;
     typename L::vsetup v;
     L::splat_setup(s, &v);
+    // Integer inputs have few distinct codes. When the frame has many more pixels than
+    // that, the input stage runs once per code into a table, through the same passes
+    // (so the bits are the same), and the rows just look their codes up.
+    std::vector<float> table;
+    const int codes = fin.kind == 0 ? 256 : (fin.kind == 1 || fin.kind == 2) ? 65536 : 0;
+    if (codes > 0 && (int64_t)width * (job->y2 - job->y1) >= 8 * (int64_t)codes) {
+        table.resize((size_t)codes);
+        const float scale = fin.kind == 0   ? 0.003921569f
+                            : fin.kind == 1 ? 1.0f / 65535.0f
+                                            : 1.0f / 32768.0f;
+        for (int i = 0; i < codes; ++i) table[(size_t)i] = (float)i * scale;
+        for (int i = 0; i < codes; i += CHUNK) L::pass_input(s.in, v.in, table.data() + i, CHUNK);
+    }
+    const bool decoded = !table.empty();
     for (int y = job->y1; y < job->y2; ++y) {
         const char* src = row_address(job->in, y, job->x1);
         char* dst = row_address(job->out, y, job->x1);
         for (int x = 0; x < width; x += CHUNK) {
             const int n = width - x < CHUNK ? width - x : CHUNK;
             const int padded = (n + W - 1) / W * W;
-            load_chunk(fin, eight, src + (ptrdiff_t)x * fin.bytes, n, pr, pg, pb, pa);
+            if (decoded)
+                load_chunk_decoded(fin, table.data(), src + (ptrdiff_t)x * fin.bytes, n, pr, pg, pb,
+                                   pa);
+            else
+                load_chunk(fin, eight, src + (ptrdiff_t)x * fin.bytes, n, pr, pg, pb, pa);
             for (int k = n; k < padded; ++k) pr[k] = pg[k] = pb[k] = pa[k] = 0.0f;
             if (x + CHUNK < width) {
                 const char* next = src + (ptrdiff_t)(x + CHUNK) * fin.bytes;
                 __builtin_prefetch(next);
                 __builtin_prefetch(next + 64 * (fin.bytes / 4));
             }
-            L::chunk(s, v, pr, pg, pb, padded);
+            L::chunk(s, v, pr, pg, pb, padded, decoded);
             store_chunk(fout, eight, dst + (ptrdiff_t)x * fout.bytes, n, pr, pg, pb, pa);
         }
         if (job->callback && job->callback(job->user) != 0) break;

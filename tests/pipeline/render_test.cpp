@@ -639,6 +639,40 @@ TEST(RenderFormats, EveryFormatInAndOutOddWidthsOffsetsAndRowBytes) {
         }
 }
 
+// Large integer frames decode their codes through a table built by the same passes; it
+// must give exactly the bytes that decoding each pixel gives (small areas decode
+// directly). Every code of the format appears in the frame.
+TEST(RenderFormats, DecodingTablesGiveTheSameBytesAsDecodingEachPixel) {
+    parameters p = params_for(43, 3, CORRECTION_DELTAE);
+    float coeffs[COEFFICIENT_COUNT];
+    set_coefficents(coeffs, &p);
+    for (imageFormat f : {IMAGE_ARGB8, IMAGE_RGBA16, IMAGE_ARGB15}) {
+        const bool eight = imageFormatBytes(f) == 4;
+        const int width = eight ? 64 : 1024, height = eight ? 64 : 512;
+        frame in = make_frame(f, width, height, 0, 0, false);
+        const int values = eight ? 4 * width * height : 4 * width * height / 2;
+        for (int i = 0; i < values; ++i) {
+            const int code = (int)(((unsigned)i * 2654435761u) >> (eight ? 24 : 16));
+            if (eight)
+                in.memory[(size_t)i] = (char)(unsigned char)code;
+            else
+                std::memcpy(&in.memory[2 * (size_t)i], &code, 2);  // little-endian low half
+        }
+        for (render_backend b : backends()) {
+            frame whole = make_frame(IMAGE_RGBA32F, width, height, 0, 0, false);
+            frame rows = make_frame(IMAGE_RGBA32F, width, height, 0, 0, false);
+            const OfxRectI all{0, 0, width, height};
+            render_coefficients(&in.img, &whole.img, &all, coeffs, nullptr, nullptr, b);
+            for (int y = 0; y < height; ++y) {
+                const OfxRectI row{0, y, width, y + 1};
+                render_coefficients(&in.img, &rows.img, &row, coeffs, nullptr, nullptr, b);
+            }
+            EXPECT_TRUE(whole.memory == rows.memory)
+                << imageFormatStr(f) << ", backend " << render_backend_name(b);
+        }
+    }
+}
+
 TEST(RenderFormats, IntegerOutputsTruncateAndFloatOutputsKeepValuesAboveOne) {
     // Identity transform: linear in and out, no correction, no highlight protection.
     parameters p = params_for(1, 1, CORRECTION_IDENTITY);

@@ -1367,12 +1367,12 @@ void run_rows(const render_job* job) {
     const bool eight = fin.kind == 3 && fout.kind == 3;
     typename L::vsetup v;
     L::splat_setup(s, &v);
-    // Integer inputs have few distinct codes. When the frame has many more pixels than
-    // that, the input stage runs once per code into a table, through the same passes
-    // (so the bits are the same), and the rows just look their codes up.
+    // Integer inputs have few distinct codes. When the frame has at least as many pixels
+    // (three channels each to decode), the input stage runs once per code into a table,
+    // through the same passes (so the bits are the same), and the rows look codes up.
     std::vector<float> table;
     const int codes = fin.kind == 0 ? 256 : (fin.kind == 1 || fin.kind == 2) ? 65536 : 0;
-    if (codes > 0 && (int64_t)width * (job->y2 - job->y1) >= 8 * (int64_t)codes) {
+    if (codes > 0 && (int64_t)width * (job->y2 - job->y1) >= (int64_t)codes) {
         table.resize((size_t)codes);
         const float scale = fin.kind == 0   ? 0.003921569f
                             : fin.kind == 1 ? 1.0f / 65535.0f

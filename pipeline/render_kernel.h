@@ -1096,6 +1096,24 @@ inline void set_positions(const format_info& fi, const float* pr, const float* p
 }
 #endif
 
+#if defined(__AVX2__)
+inline void set_positions8(const format_info& fi, const float* pr, const float* pg, const float* pb,
+                           const float* pa, const float** plane, __m256* offset) {
+    plane[fi.r] = pr;
+    plane[fi.g] = pg;
+    plane[fi.b] = pb;
+    plane[fi.a] = pa;
+    for (int c = 0; c < 4; ++c) offset[c] = _mm256_set1_ps(c == fi.a ? 0.5f : 0.0f);
+}
+// Eight values clamped to 0-1 (NaN to 0: the second operand of max wins), scaled, offset
+// and truncated to integer codes.
+inline __m256i code8(const float* p, float scale, __m256 offset) {
+    const __m256 v =
+        _mm256_min_ps(_mm256_max_ps(_mm256_load_ps(p), _mm256_setzero_ps()), _mm256_set1_ps(1.0f));
+    return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(v, _mm256_set1_ps(scale)), offset));
+}
+#endif
+
 inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, const float* pr,
                         const float* pg, const float* pb, const float* pa) {
     (void)eight;  // only builds with AVX2 have the eight-pixel step
@@ -1103,6 +1121,27 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
     switch (fi.kind) {
         case 0: {
             int k = 0;
+#if defined(__AVX2__)
+            // Eight whole pixels per step. The packs narrow each 128-bit half to the four
+            // channels of four pixels, channel by channel; one byte shuffle makes that
+            // pixel by pixel.
+            {
+                const float* plane[4];
+                __m256 offset[4];
+                set_positions8(fi, pr, pg, pb, pa, plane, offset);
+                const __m256i transpose =
+                    _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8,
+                                     12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+                for (; k + 8 <= n; k += 8) {
+                    __m256i code[4];
+                    for (int c = 0; c < 4; ++c) code[c] = code8(plane[c] + k, 255.0f, offset[c]);
+                    const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(code[0], code[1]),
+                                                              _mm256_packs_epi32(code[2], code[3]));
+                    _mm256_storeu_si256((__m256i*)(void*)(dst + (ptrdiff_t)k * 4),
+                                        _mm256_shuffle_epi8(bytes, transpose));
+                }
+            }
+#endif
 #if defined(__SSE2__)
             // Four whole pixels per step: the same clamp (NaN to 0), scale and truncation
             // as below, then narrowed to bytes; alpha rounded.
@@ -1145,6 +1184,34 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
         case 2: {
             const float scale = fi.kind == 1 ? 65535.0f : 32768.0f;
             int k = 0;
+#if defined(__AVX2__)
+            // Eight whole pixels per step: unsigned packs to 16 bits, channels 0/1 and 2/3
+            // interleaved word by word, then pairs of those dword by dword, which gives
+            // whole pixels in the order 0 1 | 4 5 and 2 3 | 6 7.
+            {
+                const float* plane[4];
+                __m256 offset[4];
+                set_positions8(fi, pr, pg, pb, pa, plane, offset);
+                const __m256i interleave =
+                    _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8,
+                                     9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+                for (; k + 8 <= n; k += 8) {
+                    __m256i code[4];
+                    for (int c = 0; c < 4; ++c) code[c] = code8(plane[c] + k, scale, offset[c]);
+                    const __m256i c01 =
+                        _mm256_shuffle_epi8(_mm256_packus_epi32(code[0], code[1]), interleave);
+                    const __m256i c23 =
+                        _mm256_shuffle_epi8(_mm256_packus_epi32(code[2], code[3]), interleave);
+                    const __m256i lo = _mm256_unpacklo_epi32(c01, c23);
+                    const __m256i hi = _mm256_unpackhi_epi32(c01, c23);
+                    char* q = dst + (ptrdiff_t)k * 8;
+                    _mm256_storeu_si256((__m256i*)(void*)q,
+                                        _mm256_permute2x128_si256(lo, hi, 0x20));
+                    _mm256_storeu_si256((__m256i*)(void*)(q + 32),
+                                        _mm256_permute2x128_si256(lo, hi, 0x31));
+                }
+            }
+#endif
 #if defined(__SSE2__)
             // Four whole pixels per step; codes are narrowed to 16 bits through a signed
             // pack around 32768, since SSE2 has no unsigned one.

@@ -429,7 +429,7 @@ struct lanes {
     };
     struct vsetup {
         vcurve in, out;
-        vf g1[9], g2[9], g3[9], g4[9], gy[3], wv, lms_ratio;
+        vf g1[9], g2[9], g3[9], g4[9], gy[3], wv, lms_w[3];
     };
     static void splat_curve(const render_curve& c, vcurve* v) {
         v->la = splat(c.la);
@@ -457,7 +457,10 @@ struct lanes {
         }
         for (int i = 0; i < 3; ++i) v->gy[i] = splat(s.gy[i]);
         v->wv = splat(s.wv);
-        v->lms_ratio = splat(s.lms_ratio);
+        // The test of pass_lms_identity as weights: lms_ratio on cone lms_pos, -1 on cone
+        // lms_neg, 0 on the third, so that no cone is picked by an index at run time.
+        for (int i = 0; i < 3; ++i)
+            v->lms_w[i] = splat(i == s.lms_pos ? s.lms_ratio : i == s.lms_neg ? -1.0f : 0.0f);
         // Hidden from the optimiser: otherwise it rebuilds the splats from the scalars at
         // every use.
         __asm__ volatile("" : : "r"(v) : "memory");
@@ -790,18 +793,20 @@ struct lanes {
     // clamped at 0 go straight to GAINS2. A lane where L could come out negative (and so
     // be cut to 0 by the tone curve) or whose cones are infinite takes the whole route;
     // the choice is made per lane, so every vector width gives the same bits.
+    template <bool HL>
     static void pass_lms_identity(const render_setup& s, const vsetup& v, float* pr, float* pg,
                                   float* pb, int n) {
-        const vf ratio = v.lms_ratio;
         const vf inf = k(KC_INF);
         const vf zero = k(KC_ZERO);
+        const bool test_l = s.lms_neg >= 0;
         for (int i = 0; i < n; i += W) {
             vf r = load(pr + i), g = load(pg + i), b = load(pb + i);
             matrix(v.g1, r, g, b);
-            vf x[3] = {vmax(r, zero), vmax(g, zero), vmax(b, zero)};
-            vi ok = (x[0] < inf) & (x[1] < inf) & (x[2] < inf);
-            if (s.lms_neg >= 0) ok &= x[s.lms_pos] * ratio >= x[s.lms_neg];
-            vf fr = x[0], fg = x[1], fb = x[2];
+            vf fr = vmax(r, zero), fg = vmax(g, zero), fb = vmax(b, zero);
+            // Clamped at 0 the cones are never NaN, so their maximum tells infinity apart.
+            vi ok = vmax(fr, vmax(fg, fb)) < inf;
+            // ratio x_pos - x_neg >= 0, the third cone weighing 0 (finite, where it counts).
+            if (test_l) ok &= madd(fb, v.lms_w[2], madd(fg, v.lms_w[1], fr * v.lms_w[0])) >= zero;
             matrix(v.g2, fr, fg, fb);
             if (!all(ok)) {
                 vf cr = cbrt(r), cg = cbrt(g), cb = cbrt(b);
@@ -816,7 +821,7 @@ struct lanes {
                 fg = sel(ok, fg, cg);
                 fb = sel(ok, fb, cb);
             }
-            if (s.wv != 0.0f) highlights(v, fr, fg, fb);
+            if (HL) highlights(v, fr, fg, fb);
             store(pr + i, fr);
             store(pg + i, fg);
             store(pb + i, fb);
@@ -834,7 +839,10 @@ struct lanes {
         if (!s.perceptual) {
             pass_rgb(s, v, pr, pg, pb, n);
         } else if (s.lms_identity) {
-            pass_lms_identity(s, v, pr, pg, pb, n);
+            if (s.wv != 0.0f)
+                pass_lms_identity<true>(s, v, pr, pg, pb, n);
+            else
+                pass_lms_identity<false>(s, v, pr, pg, pb, n);
         } else {
             pass_cone(v, pr, pg, pb, n);
             pass_lab(s, v, pr, pg, pb, n);

@@ -269,9 +269,36 @@ void fit_region(const patch_outline* o, region* r) {
     r->centre_y = (r->corner_y[0] + r->corner_y[1] + r->corner_y[2] + r->corner_y[3]) / 4;
 }
 
+namespace {
+
+// Area of the region's quadrilateral with every side moved half a pixel in, onto the
+// outermost pixel centres. The fitted sides lie half a pixel beyond those centres, which
+// is where the pixels' own edges are when a side runs along the pixel grid; a side at an
+// angle passes its outermost centres almost on the true edge, so the fitted quadrilateral
+// overshoots by half a pixel all along it. A 20-pixel patch turned by a few degrees then
+// fills only 90 % of it and a chart's smallest patches were rejected at most turns;
+// against the quadrilateral through the centres any filled convex patch fills it.
+double centre_quad_area(const region* r) {
+    double theta[4], dist[4];
+    for (int k = 0; k < 4; ++k) {
+        theta[k] = r->side_angle[k];
+        // Corner k lies on side k.
+        dist[k] = double(r->corner_x[k]) * std::cos(theta[k]) +
+                  double(r->corner_y[k]) * std::sin(theta[k]) + 0.5;
+    }
+    OfxPointD q[4];
+    lines_to_corners(theta, dist, q);
+    const double a =
+        ((q[2].x - q[0].x) * (q[3].y - q[1].y) - (q[3].x - q[1].x) * (q[2].y - q[0].y)) / 2;
+    return a > 0 ? a : 0;
+}
+
+}  // namespace
+
 bool region_accepted(const region* r) {
     if (r->pixel_count < MIN_REGION_PIXELS) return false;
-    if (!(static_cast<float>(r->pixel_count) >= MIN_FILL * r->quad_area)) return false;
+    if (!(static_cast<double>(r->pixel_count) >= double(MIN_FILL) * centre_quad_area(r)))
+        return false;
     // "Nearly square" is judged on the quadrilateral's own sides rather than on its
     // bounding box on screen: a box turned by 45 degrees looks square whatever its shape,
     // which let the long patches of some charts into clusters on turned cards. For a
@@ -393,6 +420,27 @@ int grow_cluster(const reference_card* ref, const cluster_space& sp, int m, int 
 // Neighbours in a chart's grid lie about 1.1 to 1.3 patch sizes apart, diagonal ones
 // about 1.6 to 1.8; perspective stretches that a little.
 constexpr double TIGHT_REACH = 2.0;
+
+}  // namespace
+
+namespace {
+
+// Matching cluster members to the chart's patches: a member within this share of its
+// own size of a patch centre is that patch (neighbours are more than a size apart).
+constexpr double LAYOUT_SNAP = 0.5;
+// A projective map has eight unknowns; with fewer matches than this the fit would follow
+// the noise of single centres.
+constexpr int LAYOUT_MIN_MATCHES = 6;
+// Matches settle in two or three rounds; each round fits the map once.
+constexpr int LAYOUT_ROUNDS = 4;
+// Patch centres this close across (in card widths or heights) are on one row or column.
+constexpr double LAYOUT_SAME_LINE = 0.01;
+// The search across a patch edge: from this far inside the region's side to this far
+// out, in steps of this (working pixels). The regions stop short of the edge by up to a
+// couple of pixels; the card's body around the outer patches is wider than the reach out.
+constexpr double EDGE_SEARCH_IN = 2.0;
+constexpr double EDGE_SEARCH_OUT = 3.0;
+constexpr double EDGE_SEARCH_STEP = 0.25;
 
 }  // namespace
 
@@ -586,22 +634,386 @@ double card_error(const image* frame, const card* reference, const OfxPointD* co
     return error;
 }
 
-double rotate_card(const image* frame, const card* reference, OfxPointD* corners_io) {
-    double best = INFINITY;
-    OfxPointD best_corners[4];
+namespace {
+
+// The cyclic corner order (its first corner) whose expanded corners give the smallest
+// colour error, and that error; the first order wins ties.
+int best_card_order(const image* frame, const card* reference, const OfxPointD* corners,
+                    double* error) {
+    int best = 0;
+    *error = INFINITY;
     for (int first = 0; first < 4; ++first) {
         OfxPointD c[4];
-        rotate_and_expand_card(reference->ref, corners_io, first, c);
+        rotate_and_expand_card(reference->ref, corners, first, c);
         double e = card_error(frame, reference, c);
         if (std::isnan(e)) e = INFINITY;
-        // The first order wins ties.
-        if (first == 0 || e < best) {
-            best = e;
-            for (int k = 0; k < 4; ++k) best_corners[k] = c[k];
+        if (first == 0 || e < *error) {
+            *error = e;
+            best = first;
         }
     }
-    for (int k = 0; k < 4; ++k) corners_io[k] = best_corners[k];
     return best;
+}
+
+}  // namespace
+
+double rotate_card(const image* frame, const card* reference, OfxPointD* corners_io) {
+    double e = INFINITY;
+    const int first = best_card_order(frame, reference, corners_io, &e);
+    OfxPointD c[4];
+    rotate_and_expand_card(reference->ref, corners_io, first, c);
+    for (int k = 0; k < 4; ++k) corners_io[k] = c[k];
+    return e;
+}
+
+namespace {
+
+// A projective map of the plane, row-major, applied as (x, y, 1) -> (X / W, Y / W).
+struct projective {
+    double m[9];
+};
+
+bool apply(const projective& h, double u, double v, OfxPointD* out) {
+    const double w = h.m[6] * u + h.m[7] * v + h.m[8];
+    if (!(std::fabs(w) > 1e-12) || !std::isfinite(w)) return false;
+    *out = {(h.m[0] * u + h.m[1] * v + h.m[2]) / w, (h.m[3] * u + h.m[4] * v + h.m[5]) / w};
+    return std::isfinite(out->x) && std::isfinite(out->y);
+}
+
+// Solves the n x n system a x = b in place (row-major a), partial pivoting.
+bool solve_dense(double* a, double* b, int n) {
+    for (int c = 0; c < n; ++c) {
+        int p = c;
+        for (int r = c + 1; r < n; ++r)
+            if (std::fabs(a[r * n + c]) > std::fabs(a[p * n + c])) p = r;
+        if (!(std::fabs(a[p * n + c]) > 1e-12)) return false;
+        if (p != c) {
+            for (int k = 0; k < n; ++k) std::swap(a[c * n + k], a[p * n + k]);
+            std::swap(b[c], b[p]);
+        }
+        for (int r = c + 1; r < n; ++r) {
+            const double f = a[r * n + c] / a[c * n + c];
+            for (int k = c; k < n; ++k) a[r * n + k] -= f * a[c * n + k];
+            b[r] -= f * b[c];
+        }
+    }
+    for (int c = n - 1; c >= 0; --c) {
+        double s = b[c];
+        for (int k = c + 1; k < n; ++k) s -= a[c * n + k] * b[k];
+        b[c] = s / a[c * n + c];
+    }
+    for (int c = 0; c < n; ++c)
+        if (!std::isfinite(b[c])) return false;
+    return true;
+}
+
+// Least-squares projective map taking the points (u, v) to (x, y): the linear equations
+// of the map with its last entry fixed at 1, both point sets first moved to their
+// centroid and scaled to a mean distance of sqrt(2) so that the normal equations stay
+// well conditioned.
+bool fit_projective(const std::vector<double>& u, const std::vector<double>& v,
+                    const std::vector<double>& x, const std::vector<double>& y, projective* h) {
+    const size_t n = u.size();
+    if (n < 4) return false;
+    auto normaliser = [n](const std::vector<double>& a, const std::vector<double>& b, double* t) {
+        double ma = 0, mb = 0;
+        for (size_t i = 0; i < n; ++i) {
+            ma += a[i];
+            mb += b[i];
+        }
+        ma /= double(n);
+        mb /= double(n);
+        double d = 0;
+        for (size_t i = 0; i < n; ++i)
+            d += std::sqrt((a[i] - ma) * (a[i] - ma) + (b[i] - mb) * (b[i] - mb));
+        d /= double(n);
+        if (!(d > 1e-12)) return false;
+        const double s = std::sqrt(2.0) / d;
+        t[0] = s;
+        t[1] = -s * ma;
+        t[2] = -s * mb;
+        return true;
+    };
+    double tu[3], tx[3];
+    if (!normaliser(u, v, tu) || !normaliser(x, y, tx)) return false;
+    double ata[64] = {}, atb[8] = {};
+    for (size_t i = 0; i < n; ++i) {
+        const double a = tu[0] * u[i] + tu[1], b = tu[0] * v[i] + tu[2];
+        const double X = tx[0] * x[i] + tx[1], Y = tx[0] * y[i] + tx[2];
+        const double rows[2][8] = {{a, b, 1, 0, 0, 0, -a * X, -b * X},
+                                   {0, 0, 0, a, b, 1, -a * Y, -b * Y}};
+        const double rhs[2] = {X, Y};
+        for (int r = 0; r < 2; ++r)
+            for (int j = 0; j < 8; ++j) {
+                atb[j] += rows[r][j] * rhs[r];
+                for (int k = 0; k < 8; ++k) ata[j * 8 + k] += rows[r][j] * rows[r][k];
+            }
+    }
+    if (!solve_dense(ata, atb, 8)) return false;
+    // Undo the normalisations: H = Tx^-1 Hn Tu.
+    const double hn[9] = {atb[0], atb[1], atb[2], atb[3], atb[4], atb[5], atb[6], atb[7], 1};
+    const double Tu[9] = {tu[0], 0, tu[1], 0, tu[0], tu[2], 0, 0, 1};
+    const double Txi[9] = {1 / tx[0], 0, -tx[1] / tx[0], 0, 1 / tx[0], -tx[2] / tx[0], 0, 0, 1};
+    double t[9];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            t[3 * i + j] = 0;
+            for (int k = 0; k < 3; ++k) t[3 * i + j] += hn[3 * i + k] * Tu[3 * k + j];
+        }
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            h->m[3 * i + j] = 0;
+            for (int k = 0; k < 3; ++k) h->m[3 * i + j] += Txi[3 * i + k] * t[3 * k + j];
+        }
+    for (double e : h->m)
+        if (!std::isfinite(e)) return false;
+    return true;
+}
+
+bool invert_projective(const projective& h, projective* out) {
+    const double* m = h.m;
+    const double a = m[4] * m[8] - m[5] * m[7], b = m[5] * m[6] - m[3] * m[8],
+                 c = m[3] * m[7] - m[4] * m[6];
+    const double det = m[0] * a + m[1] * b + m[2] * c;
+    if (!(std::fabs(det) > 1e-300) || !std::isfinite(det)) return false;
+    const double r[9] = {a, m[2] * m[7] - m[1] * m[8], m[1] * m[5] - m[2] * m[4],
+                         b, m[0] * m[8] - m[2] * m[6], m[2] * m[3] - m[0] * m[5],
+                         c, m[1] * m[6] - m[0] * m[7], m[0] * m[4] - m[1] * m[3]};
+    for (int k = 0; k < 9; ++k) out->m[k] = r[k] / det;
+    return true;
+}
+
+// Linear RGB of the working frame at (x, y) (pixel centres on whole numbers),
+// interpolated between the four nearest pixels; false outside the frame.
+bool sample_rgb(const image* f, double x, double y, double* rgb) {
+    const double fx = x - f->left, fy = y - f->top;
+    const int w = f->right - f->left, h = f->bottom - f->top;
+    if (!(fx >= 0 && fy >= 0 && fx <= w - 1 && fy <= h - 1)) return false;
+    const int x0 = std::min(int(fx), w - 2 < 0 ? 0 : w - 2),
+              y0 = std::min(int(fy), h - 2 < 0 ? 0 : h - 2);
+    const double ax = fx - x0, ay = fy - y0;
+    const int x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
+    auto px = [&](int xx, int yy) {
+        return reinterpret_cast<const float*>(f->pixels + ptrdiff_t(yy) * f->row_bytes) + 4 * xx;
+    };
+    const float *p00 = px(x0, y0), *p10 = px(x1, y0), *p01 = px(x0, y1), *p11 = px(x1, y1);
+    for (int c = 0; c < 3; ++c)
+        rgb[c] =
+            (1 - ay) * ((1 - ax) * p00[c] + ax * p10[c]) + ay * ((1 - ax) * p01[c] + ax * p11[c]);
+    return true;
+}
+
+// Where the patch edge between e0 and e1 really lies: the labelled regions stop short of
+// it by a pixel or two (the edge band is wider than the labels grow back over it), so
+// the image itself is searched across the side, at a few places along it, for the
+// steepest change of colour, which a blurred step has at the step. Each place found is
+// stored as its card coordinate across side k (u for left and right, v for top and
+// bottom) under `inverse`. Without a frame the region's own corners stand in.
+void edge_positions(const image* frame, const projective& inverse, OfxPointD e0, OfxPointD e1,
+                    OfxPointD centre, int k, std::vector<double>* out) {
+    auto store = [&](double x, double y) {
+        OfxPointD q;
+        if (apply(inverse, x, y, &q)) out->push_back(k == 0 || k == 2 ? q.x : q.y);
+    };
+    if (!frame || !frame->pixels) {
+        store(e0.x, e0.y);
+        store(e1.x, e1.y);
+        return;
+    }
+    const double dx = e1.x - e0.x, dy = e1.y - e0.y, len = std::hypot(dx, dy);
+    if (!(len > 1)) return;
+    double nx = dy / len, ny = -dx / len;
+    const double mx = (e0.x + e1.x) / 2, my = (e0.y + e1.y) / 2;
+    if ((mx - centre.x) * nx + (my - centre.y) * ny < 0) {
+        nx = -nx;
+        ny = -ny;
+    }
+    constexpr int STEPS = int((EDGE_SEARCH_OUT + EDGE_SEARCH_IN) / EDGE_SEARCH_STEP) + 1;
+    for (double along : {0.25, 0.4, 0.6, 0.75}) {
+        const double bx = e0.x + along * dx, by = e0.y + along * dy;
+        double prev[3];
+        double best = 0, best_t = 0, grad[STEPS] = {};
+        bool ok = true;
+        for (int i = 0; i < STEPS && ok; ++i) {
+            const double t = -EDGE_SEARCH_IN + i * EDGE_SEARCH_STEP;
+            double rgb[3];
+            ok = sample_rgb(frame, bx + t * nx, by + t * ny, rgb);
+            if (!ok) break;
+            if (i > 0) {
+                grad[i] = std::fabs(rgb[0] - prev[0]) + std::fabs(rgb[1] - prev[1]) +
+                          std::fabs(rgb[2] - prev[2]);
+            }
+            for (int c = 0; c < 3; ++c) prev[c] = rgb[c];
+        }
+        if (!ok) continue;
+        int at = -1;
+        for (int i = 1; i < STEPS; ++i)
+            if (grad[i] > best) {
+                best = grad[i];
+                at = i;
+            }
+        if (at < 0) continue;
+        // The difference at i is centred half a step before sample i; a parabola through
+        // the peak and its neighbours places it between steps.
+        double offset = 0;
+        if (at > 1 && at + 1 < STEPS) {
+            const double a = grad[at - 1], b = grad[at], c = grad[at + 1];
+            const double d = a - 2 * b + c;
+            if (d < 0) offset = 0.5 * (a - c) / d;
+        }
+        best_t = -EDGE_SEARCH_IN + (at - 0.5 + offset) * EDGE_SEARCH_STEP;
+        store(bx + best_t * nx, by + best_t * ny);
+    }
+}
+
+// The projective map taking the unit square's corners (0,0), (1,0), (1,1), (0,1) to q.
+bool square_to_quad(const OfxPointD* q, projective* h) {
+    const std::vector<double> u = {0, 1, 1, 0}, v = {0, 0, 1, 1};
+    const std::vector<double> x = {q[0].x, q[1].x, q[2].x, q[3].x},
+                              y = {q[0].y, q[1].y, q[2].y, q[3].y};
+    return fit_projective(u, v, x, y, h);
+}
+
+}  // namespace
+
+int card_layout(const reference_card* ref, double* u, double* v) {
+    if (!ref) return 0;
+    const double l = ref->margin_left, r = ref->margin_right;
+    const double t = ref->margin_top, b = ref->margin_bottom;
+    int n = 0;
+    for (int i = 0; i < ref->patch_count; ++i) {
+        const reference_patch& p = ref->patches[i];
+        if (p.rect) {
+            const double w = double(p.rect[1]) - p.rect[0], h = double(p.rect[3]) - p.rect[2];
+            if (!(w > 0) || !(h > 0) || std::max(w / h, h / w) > double(MAX_ASPECT)) continue;
+        }
+        u[n] = double(p.u) * (1 + l + r) - l;
+        v[n] = double(p.v) * (1 + t + b) - t;
+        ++n;
+    }
+    return n;
+}
+
+bool refine_card_corners(const image* frame, const reference_card* ref, const region* regions,
+                         const int* members, int count, OfxPointD* corners_io) {
+    std::vector<double> lu(size_t(ref ? ref->patch_count : 0)), lv(lu.size());
+    const int patches = card_layout(ref, lu.data(), lv.data());
+    if (patches < 4 || count < LAYOUT_MIN_MATCHES) return false;
+    projective h;
+    if (!square_to_quad(corners_io, &h)) return false;
+    std::vector<OfxPointD> at(static_cast<size_t>(patches));
+    std::vector<int> match(size_t(count), -1), previous;
+    std::vector<int> claims(static_cast<size_t>(patches));
+    std::vector<double> u, v, x, y;
+    bool fitted = false;
+    for (int round = 0; round < LAYOUT_ROUNDS; ++round) {
+        for (int p = 0; p < patches; ++p)
+            if (!apply(h, lu[size_t(p)], lv[size_t(p)], &at[size_t(p)])) return false;
+        std::fill(claims.begin(), claims.end(), 0);
+        for (int i = 0; i < count; ++i) {
+            const region& r = regions[members[i]];
+            // A member belongs to the patch whose centre lies within half a patch size
+            // of its own; farther than that it could as well be the neighbour.
+            const double reach = LAYOUT_SNAP * std::sqrt(std::max(double(r.quad_area), 0.0));
+            int best = -1;
+            double best_d = reach;
+            for (int p = 0; p < patches; ++p) {
+                const double d =
+                    std::hypot(at[size_t(p)].x - r.centre_x, at[size_t(p)].y - r.centre_y);
+                if (d < best_d) {
+                    best_d = d;
+                    best = p;
+                }
+            }
+            match[size_t(i)] = best;
+            if (best >= 0) ++claims[size_t(best)];
+        }
+        if (match == previous) break;
+        previous = match;
+        u.clear();
+        v.clear();
+        x.clear();
+        y.clear();
+        for (int i = 0; i < count; ++i) {
+            const int p = match[size_t(i)];
+            // Two members on one patch: neither can be trusted.
+            if (p < 0 || claims[size_t(p)] != 1) continue;
+            u.push_back(lu[size_t(p)]);
+            v.push_back(lv[size_t(p)]);
+            x.push_back(regions[members[i]].centre_x);
+            y.push_back(regions[members[i]].centre_y);
+        }
+        if (int(u.size()) < LAYOUT_MIN_MATCHES) return false;
+        projective next;
+        if (!fit_projective(u, v, x, y, &next)) return false;
+        h = next;
+        fitted = true;
+    }
+    if (!fitted) return false;
+    // The map places the card from the centres, but the card is defined by the outer
+    // edges of its outer patches, and the tabled centres of some charts are those of
+    // cells that their patches do not fill evenly (patches meeting the card's edge):
+    // the wide margins of those charts would carry such a difference out threefold.
+    // So each side sits where the outer edges of the members on the chart's outer row or
+    // column lie in the map's coordinates (the median of their outer corners); the map
+    // only places a side that has no member on it.
+    projective inverse;
+    if (!invert_projective(h, &inverse)) return false;
+    double lo_u = INFINITY, hi_u = -INFINITY, lo_v = INFINITY, hi_v = -INFINITY;
+    for (int p = 0; p < patches; ++p) {
+        lo_u = std::min(lo_u, lu[size_t(p)]);
+        hi_u = std::max(hi_u, lu[size_t(p)]);
+        lo_v = std::min(lo_v, lv[size_t(p)]);
+        hi_v = std::max(hi_v, lv[size_t(p)]);
+    }
+    std::vector<double> side[4];  // left, top, right, bottom
+    for (int i = 0; i < count; ++i) {
+        const int p = match[size_t(i)];
+        if (p < 0 || claims[size_t(p)] != 1) continue;
+        const region& r = regions[members[i]];
+        double cu[4], cv[4];
+        bool ok = true;
+        for (int j = 0; j < 4 && ok; ++j) {
+            OfxPointD q;
+            ok = apply(inverse, r.corner_x[j], r.corner_y[j], &q);
+            cu[j] = q.x;
+            cv[j] = q.y;
+        }
+        if (!ok) continue;
+        const bool outer[4] = {
+            lu[size_t(p)] <= lo_u + LAYOUT_SAME_LINE, lv[size_t(p)] <= lo_v + LAYOUT_SAME_LINE,
+            lu[size_t(p)] >= hi_u - LAYOUT_SAME_LINE, lv[size_t(p)] >= hi_v - LAYOUT_SAME_LINE};
+        for (int k = 0; k < 4; ++k) {
+            if (!outer[k]) continue;
+            // The member's two corners on that side: smallest u (left), v (top), largest
+            // u (right), v (bottom).
+            auto outward = [&](int j) {
+                return k == 0 ? -cu[j] : k == 1 ? -cv[j] : k == 2 ? cu[j] : cv[j];
+            };
+            int order[4] = {0, 1, 2, 3};
+            std::sort(order, order + 4, [&](int i1, int i2) { return outward(i1) > outward(i2); });
+            const int a = order[0], b = order[1];
+            const OfxPointD e0 = {r.corner_x[a], r.corner_y[a]},
+                            e1 = {r.corner_x[b], r.corner_y[b]};
+            const OfxPointD centre = {r.centre_x, r.centre_y};
+            edge_positions(frame, inverse, e0, e1, centre, k, &side[k]);
+        }
+    }
+    double edge[4] = {0, 0, 1, 1};
+    for (int k = 0; k < 4; ++k) {
+        std::vector<double>& e = side[k];
+        if (e.empty()) continue;
+        std::sort(e.begin(), e.end());
+        const size_t mid = e.size() / 2;
+        edge[k] = e.size() % 2 ? e[mid] : (e[mid - 1] + e[mid]) / 2;
+    }
+    OfxPointD out[4];
+    const double su[4] = {edge[0], edge[2], edge[2], edge[0]},
+                 sv[4] = {edge[1], edge[1], edge[3], edge[3]};
+    for (int k = 0; k < 4; ++k)
+        if (!apply(h, su[k], sv[k], &out[k])) return false;
+    for (int k = 0; k < 4; ++k) corners_io[k] = out[k];
+    return true;
 }
 
 namespace {
@@ -725,8 +1137,20 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         find_card_angle(regions, members, count, mask, angles);
         OfxPointD c[4];
         find_card_corners_from_angle(regions, members, count, angles, c);
-        double e = rotate_card(frame, reference, c);
-        if (std::isnan(e)) e = INFINITY;
+        // Once the orientation is known the members can be matched to the chart's
+        // patches, which places the card far better than the outer members' sides; the
+        // colour error of the placed card is what the clusters are compared by.
+        double e = INFINITY;
+        const int first = best_card_order(frame, reference, c, &e);
+        OfxPointD o[4];
+        for (int k = 0; k < 4; ++k) o[k] = c[(first + k) % 4];
+        const bool placed = refine_card_corners(frame, reference->ref, regions, members, count, o);
+        expand_card_corners(reference->ref, o);
+        if (placed) {
+            e = card_error(frame, reference, o);
+            if (std::isnan(e)) e = INFINITY;
+        }
+        for (int k = 0; k < 4; ++k) c[k] = o[k];
         if (!found || e < best) {
             found = true;
             best = e;

@@ -95,6 +95,17 @@ void expand_card_corners(const reference_card* ref, OfxPointD* c);
 // Corner order starting at `first`, expanded by the margins.
 void rotate_and_expand_card(const reference_card* ref, const OfxPointD* in, int first,
                             OfxPointD* out);
+// Centres of the chart's findable patches (those square enough to be candidates) in
+// the coordinates of the card found before the margins are added (0 to 1 across the
+// outer edges of its outer findable patches); returns their count. u and v have room
+// for the chart's patch count.
+int card_layout(const reference_card* ref, double* u, double* v);
+// Corners (in the chart's own order, before the margins) refined by the projective map
+// that best takes the chart's patch centres onto the cluster's member centres, each
+// member matched to the nearest patch centre under the current corners. False, with
+// the corners unchanged, when too few members match.
+bool refine_card_corners(const image* frame, const reference_card* ref, const region* regions,
+                         const int* members, int count, OfxPointD* corners);
 // Picks the cyclic corner order with the smallest colour error, expands it by the
 // margins into `corners` and returns that error.
 double rotate_card(const image* frame, const card* reference, OfxPointD* corners);

@@ -855,7 +855,7 @@ struct lanes {
 
 // ---- pixel formats ------------------------------------------------------------------
 
-constexpr int CHUNK = 64;  // pixels per pass: four planes of it stay in L1
+constexpr int CHUNK = 256;  // pixels per pass: four planes of it (4 KB) stay in L1
 
 struct format_info {
     int bytes;       // per pixel

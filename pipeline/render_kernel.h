@@ -682,69 +682,61 @@ struct lanes {
     // One loop per curve form, so that nothing is decided inside it; the curve is a local
     // copy, which no store to the planes can change, so its values stay in registers.
     // The power's polynomial is chosen once per curve (`steep`), outside the loop.
-    template <int F>
-    static void pass_input_form(render_curve s, const vcurve& c, float* plane, int n) {
-        if (s.steep)
-            for (int k = 0; k < n; k += W) store(plane + k, input<F, true>(c, load(plane + k)));
-        else
-            for (int k = 0; k < n; k += W) store(plane + k, input<F, false>(c, load(plane + k)));
+    // R, G and B side by side in one loop: three independent chains to overlap, and the
+    // curve's values read once for all three.
+    template <int F, bool P, bool N = false>
+    static void curve3(const vcurve& c, float* pr, float* pg, float* pb, int n, bool out) {
+        for (int k = 0; k < n; k += W) {
+            const vf r = load(pr + k), g = load(pg + k), b = load(pb + k);
+            if (out) {
+                store(pr + k, output<F, P, N>(c, r));
+                store(pg + k, output<F, P, N>(c, g));
+                store(pb + k, output<F, P, N>(c, b));
+            } else {
+                store(pr + k, input<F, P>(c, r));
+                store(pg + k, input<F, P>(c, g));
+                store(pb + k, input<F, P>(c, b));
+            }
+        }
     }
     template <int F>
-    static void pass_output_form(render_curve s, const vcurve& c, float* plane, int n) {
+    static void pass_form(const render_curve& s, const vcurve& c, float* pr, float* pg, float* pb,
+                          int n, bool out) {
         if constexpr (F == 1) {
-            if (s.pow_normal) {
+            if (out && s.pow_normal) {
                 if (s.steep)
-                    for (int k = 0; k < n; k += W)
-                        store(plane + k, output<F, true, true>(c, load(plane + k)));
+                    curve3<F, true, true>(c, pr, pg, pb, n, true);
                 else
-                    for (int k = 0; k < n; k += W)
-                        store(plane + k, output<F, false, true>(c, load(plane + k)));
+                    curve3<F, false, true>(c, pr, pg, pb, n, true);
                 return;
             }
         }
         if (s.steep)
-            for (int k = 0; k < n; k += W) store(plane + k, output<F, true>(c, load(plane + k)));
+            curve3<F, true>(c, pr, pg, pb, n, out);
         else
-            for (int k = 0; k < n; k += W) store(plane + k, output<F, false>(c, load(plane + k)));
+            curve3<F, false>(c, pr, pg, pb, n, out);
     }
-    static void pass_input(const render_curve& s, const vcurve& c, float* plane, int n) {
+    // The curve of one side on the three colour planes; one loop per curve form, so that
+    // nothing is decided inside it. The power's polynomial is chosen once per curve.
+    static void pass_curve(const render_curve& s, const vcurve& c, float* pr, float* pg, float* pb,
+                           int n, bool out) {
         switch (s.form) {
             case 1:
-                return pass_input_form<1>(s, c, plane, n);
+                return pass_form<1>(s, c, pr, pg, pb, n, out);
             case 2:
-                return pass_input_form<2>(s, c, plane, n);
+                return pass_form<2>(s, c, pr, pg, pb, n, out);
             case 3:
-                return pass_input_form<3>(s, c, plane, n);
+                return pass_form<3>(s, c, pr, pg, pb, n, out);
             case 4:
-                return pass_input_form<4>(s, c, plane, n);
+                return pass_form<4>(s, c, pr, pg, pb, n, out);
             case 5:
-                return pass_input_form<5>(s, c, plane, n);
+                return pass_form<5>(s, c, pr, pg, pb, n, out);
             case 6:
-                return pass_input_form<6>(s, c, plane, n);
+                return pass_form<6>(s, c, pr, pg, pb, n, out);
             case 7:
-                return pass_input_form<7>(s, c, plane, n);
+                return pass_form<7>(s, c, pr, pg, pb, n, out);
             default:
-                return pass_input_form<0>(s, c, plane, n);
-        }
-    }
-    static void pass_output(const render_curve& s, const vcurve& c, float* plane, int n) {
-        switch (s.form) {
-            case 1:
-                return pass_output_form<1>(s, c, plane, n);
-            case 2:
-                return pass_output_form<2>(s, c, plane, n);
-            case 3:
-                return pass_output_form<3>(s, c, plane, n);
-            case 4:
-                return pass_output_form<4>(s, c, plane, n);
-            case 5:
-                return pass_output_form<5>(s, c, plane, n);
-            case 6:
-                return pass_output_form<6>(s, c, plane, n);
-            case 7:
-                return pass_output_form<7>(s, c, plane, n);
-            default:
-                return pass_output_form<0>(s, c, plane, n);
+                return pass_form<0>(s, c, pr, pg, pb, n, out);
         }
     }
     static void pass_rgb(const render_setup& s, const vsetup& v, float* pr, float* pg, float* pb,
@@ -832,9 +824,7 @@ struct lanes {
     static void chunk(const render_setup& s, const vsetup& v, float* pr, float* pg, float* pb,
                       int n, bool decoded) {
         if (!decoded) {
-            pass_input(s.in, v.in, pr, n);
-            pass_input(s.in, v.in, pg, n);
-            pass_input(s.in, v.in, pb, n);
+            pass_curve(s.in, v.in, pr, pg, pb, n, false);
         }
         if (!s.perceptual) {
             pass_rgb(s, v, pr, pg, pb, n);
@@ -847,9 +837,7 @@ struct lanes {
             pass_cone(v, pr, pg, pb, n);
             pass_lab(s, v, pr, pg, pb, n);
         }
-        pass_output(s.out, v.out, pr, n);
-        pass_output(s.out, v.out, pg, n);
-        pass_output(s.out, v.out, pb, n);
+        pass_curve(s.out, v.out, pr, pg, pb, n, true);
     }
 };
 
@@ -1448,12 +1436,19 @@ void run_rows(const render_job* job) {
     std::vector<float> table;
     const int codes = fin.kind == 0 ? 256 : (fin.kind == 1 || fin.kind == 2) ? 65536 : 0;
     if (codes > 0 && (int64_t)width * (job->y2 - job->y1) >= (int64_t)codes) {
-        table.resize((size_t)codes);
+        // Decoded as three planes of a whole number of vectors each; the entries past the
+        // last code are never looked up.
+        const int third = (codes / 3 + W) / W * W;
+        table.resize((size_t)(3 * third));
         const float scale = fin.kind == 0   ? 0.003921569f
                             : fin.kind == 1 ? 1.0f / 65535.0f
                                             : 1.0f / 32768.0f;
-        for (int i = 0; i < codes; ++i) table[(size_t)i] = (float)i * scale;
-        for (int i = 0; i < codes; i += CHUNK) L::pass_input(s.in, v.in, table.data() + i, CHUNK);
+        for (int i = 0; i < 3 * third; ++i) table[(size_t)i] = (float)i * scale;
+        float* t = table.data();
+        for (int i = 0; i < third; i += CHUNK) {
+            const int m = third - i < CHUNK ? third - i : CHUNK;
+            L::pass_curve(s.in, v.in, t + i, t + third + i, t + 2 * third + i, m, false);
+        }
     }
     const bool decoded = !table.empty();
     for (int y = job->y1; y < job->y2; ++y) {

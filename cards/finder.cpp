@@ -271,26 +271,33 @@ void fit_region(const patch_outline* o, region* r) {
 
 namespace {
 
-// Area of the region's quadrilateral with every side moved half a pixel in, onto the
-// outermost pixel centres. The fitted sides lie half a pixel beyond those centres, which
-// is where the pixels' own edges are when a side runs along the pixel grid; a side at an
-// angle passes its outermost centres almost on the true edge, so the fitted quadrilateral
-// overshoots by half a pixel all along it. A 20-pixel patch turned by a few degrees then
-// fills only 90 % of it and a chart's smallest patches were rejected at most turns;
-// against the quadrilateral through the centres any filled convex patch fills it.
+// Area of the region's quadrilateral with each side moved in onto the outermost pixel
+// centres where it runs across the pixel grid. The fitted sides lie half a pixel beyond
+// those centres, which is where the pixels' own edges are when a side runs along the
+// grid; a side that drifts across a pixel or more over its length passes its outermost
+// centres almost on its true edge, so there the quadrilateral overshoots by half a pixel
+// all along it. A 20-pixel patch turned by a few degrees filled only 90 % of it, and a
+// chart's smallest patches were rejected at most turns. The inset grows with the drift
+// up to half a pixel, so that shapes that do not fill their quadrilateral (an L, two
+// patches run together) are measured as strictly at every size and turn.
 double centre_quad_area(const region* r) {
     double theta[4], dist[4];
     for (int k = 0; k < 4; ++k) {
         theta[k] = r->side_angle[k];
-        // Corner k lies on side k.
-        dist[k] = double(r->corner_x[k]) * std::cos(theta[k]) +
-                  double(r->corner_y[k]) * std::sin(theta[k]) + 0.5;
+        const double c = std::cos(theta[k]), s = std::sin(theta[k]);
+        // Side k runs from corner k - 1 to corner k.
+        const int a = (k + 3) % 4;
+        const double length = std::hypot(double(r->corner_x[k]) - r->corner_x[a],
+                                         double(r->corner_y[k]) - r->corner_y[a]);
+        const double drift = length * std::min(std::fabs(c), std::fabs(s));
+        dist[k] =
+            double(r->corner_x[k]) * c + double(r->corner_y[k]) * s + 0.5 * std::min(1.0, drift);
     }
     OfxPointD q[4];
     lines_to_corners(theta, dist, q);
-    const double a =
+    const double area_in =
         ((q[2].x - q[0].x) * (q[3].y - q[1].y) - (q[3].x - q[1].x) * (q[2].y - q[0].y)) / 2;
-    return a > 0 ? a : 0;
+    return area_in > 0 ? area_in : 0;
 }
 
 }  // namespace
@@ -435,6 +442,10 @@ constexpr int LAYOUT_MIN_MATCHES = 6;
 constexpr int LAYOUT_ROUNDS = 4;
 // Patch centres this close across (in card widths or heights) are on one row or column.
 constexpr double LAYOUT_SAME_LINE = 0.01;
+// Share of a cluster's members that must each match a patch of their own. A cluster of
+// the chart matches all of them but a stray neighbour or two; one that covers only part
+// of a chart, placed as if it were the whole chart, matches about half at best.
+constexpr double LAYOUT_MIN_SHARE = 0.75;
 // The search across a patch edge: from this far inside the region's side to this far
 // out, in steps of this (working pixels). The regions stop short of the edge by up to a
 // couple of pixels; the card's body around the outer patches is wider than the reach out.
@@ -950,6 +961,12 @@ bool refine_card_corners(const image* frame, const reference_card* ref, const re
         fitted = true;
     }
     if (!fitted) return false;
+    int matched = 0;
+    for (int i = 0; i < count; ++i) {
+        const int p = match[size_t(i)];
+        if (p >= 0 && claims[size_t(p)] == 1) ++matched;
+    }
+    if (!(matched >= LAYOUT_MIN_SHARE * count)) return false;
     // The map places the card from the centres, but the card is defined by the outer
     // edges of its outer patches, and the tabled centres of some charts are those of
     // cells that their patches do not fill evenly (patches meeting the card's edge):

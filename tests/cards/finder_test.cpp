@@ -181,6 +181,17 @@ TEST(finder, turned_small_patches_still_fill_their_quadrilateral) {
         EXPECT_GT(r.pixel_count, 360) << turn;
         EXPECT_TRUE(region_accepted(&r)) << turn;
     }
+    // Measuring against the quadrilateral through the pixel centres on every side would
+    // let small shapes that do not fill theirs through: a 16-pixel square with a 6-pixel
+    // notch, upright, still fails.
+    const region notched = fit_shape(
+        40, 40,
+        [](double x, double y, const double*) {
+            return x >= 10 && x < 26 && y >= 10 && y < 26 && !(x >= 20 && y < 16);
+        },
+        nullptr);
+    EXPECT_GE(notched.pixel_count, 200);
+    EXPECT_FALSE(region_accepted(&notched));
 }
 
 TEST(finder, card_corners_follow_the_chart_layout_through_the_members_centres) {

@@ -95,14 +95,13 @@ enum lane_constant : int {
     KI_EXPONENT_FLOAT,  // 0x4B000000: 2^23 as a float, the biased exponent added to it
     KI_MANTISSA,
     KI_ONE_BITS,
-    KI_EXP2_BIAS,     // 0x4B400000 - 127
-    KI_EXPONENT_ONE,  // 0x00800000: the bits of the smallest normal number
-    KI_BIAS,          // 127
+    KI_EXP2_BIAS,  // 0x4B400000 - 127
+    KI_BIAS,       // 127
     KC_COUNT
 };
 
 // clang-format off
-constexpr float LANE_CONSTANT_VALUES[KC_COUNT - 6] = {
+constexpr float LANE_CONSTANT_VALUES[KC_COUNT - 5] = {
     1.17549435e-38f, __builtin_inff(), 0.0f, 1.0f, 8388735.0f,
     0.0073954020626842976f, -0.04194501042366028f, 0.11183207482099533f, -0.1962389498949051f,
     0.27522119879722595f, -0.3582990765571594f, 0.48067888617515564f, -0.7213395237922668f,
@@ -114,8 +113,8 @@ constexpr float LANE_CONSTANT_VALUES[KC_COUNT - 6] = {
     0.05549602210521698f, 0.24022720754146576f, 0.6931471824645996f,
     1419967116.0f, 0.33333334f, 1.3333334f, 128.99998f,
 };
-constexpr uint32_t LANE_CONSTANT_BITS[6] = {0x4B000000u, 0x7fffffu,     0x3f800000u,
-                                            0x4B400000u - 127u, 0x00800000u, 127u};
+constexpr uint32_t LANE_CONSTANT_BITS[5] = {0x4B000000u, 0x7fffffu, 0x3f800000u,
+                                            0x4B400000u - 127u, 127u};
 // clang-format on
 
 // Every constant splatted sixteen times, for vectors of up to sixteen lanes. Built by the
@@ -127,9 +126,9 @@ struct lane_table {
 constexpr lane_table make_lane_table() {
     lane_table t{};
     for (int i = 0; i < KC_COUNT; ++i) {
-        const float x = i < KC_COUNT - 6
+        const float x = i < KC_COUNT - 5
                             ? LANE_CONSTANT_VALUES[i]
-                            : __builtin_bit_cast(float, LANE_CONSTANT_BITS[i - (KC_COUNT - 6)]);
+                            : __builtin_bit_cast(float, LANE_CONSTANT_BITS[i - (KC_COUNT - 5)]);
         for (int k = 0; k < LANE_STRIDE; ++k) t.v[i * LANE_STRIDE + k] = x;
     }
     return t;
@@ -234,16 +233,6 @@ struct lanes {
         int32_t r = 0;
         for (int k = 0; k < W; ++k) r |= m[k];
         return r != 0;
-    }
-    // Whether any lane has its sign bit set.
-    static ALWAYS_INLINE bool any_sign(vi m) {
-#if defined(__AVX__)
-        if constexpr (W == 8) return _mm256_movemask_ps((__m256)m) != 0;
-#endif
-#if defined(__SSE2__)
-        if constexpr (W == 4) return _mm_movemask_ps((__m128)m) != 0;
-#endif
-        return any(m < 0);
     }
     static ALWAYS_INLINE bool all(vi m) {
 #if defined(__AVX512F__)
@@ -396,16 +385,16 @@ struct lanes {
         }
         return sel(zero, vf{}, exp2(l * a));
     }
-    // x^a where every lane whose result is used holds a normal positive number or +inf
-    // (the power segment of an output curve above a positive cut, see render_curve): only
-    // infinity needs the patching of pow_with, and bits + 2^23 carries into the sign bit
-    // for it alone, so one integer add and the sign bits tell whether a vector holds any.
+    // x^a for a != 0 where every lane whose result is used holds a normal positive number
+    // or +inf (the power segment of an output curve above a positive cut, see
+    // render_curve). Only infinity needs care: its logarithm is made infinite, which exp2
+    // turns into infinity (a > 0) or 0 (a < 0), as the power of infinity is.
     template <bool precise>
     static ALWAYS_INLINE vf pow_normal(vf x, vf a) {
-        if (any_sign(as_int(x) + ki(KI_EXPONENT_ONE))) return pow_with<precise>(x, a);
         vf t, p;
         const vf e = log2_core<precise>(x, t, p);
-        return exp2(madd(t, p, e) * a);
+        const vf inf = k(KC_INF);
+        return exp2(sel(x == inf, inf, madd(t, p, e)) * a);
     }
     // The exponent as a vector `av` (read from memory) and as the scalar `a` that picks
     // the polynomial.

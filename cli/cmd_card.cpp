@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -77,33 +76,6 @@ void show(const std::string& path) {
 }
 
 // ---------------------------------------------------------------------------
-
-// Eight numbers, given as separate words or joined by commas.
-std::vector<double> parse_corners(const std::vector<std::string>& words) {
-    std::vector<double> v;
-    for (const std::string& word : words) {
-        std::stringstream ss(word);
-        std::string item;
-        while (std::getline(ss, item, ',')) {
-            if (item.empty()) continue;
-            size_t used = 0;
-            double d = 0;
-            try {
-                d = std::stod(item, &used);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used != item.size() || !std::isfinite(d))
-                throw cli_error{2, "--corners: '" + item + "' is not a finite number"};
-            v.push_back(d);
-        }
-    }
-    if (v.size() != 8)
-        throw cli_error{2,
-                        "--corners needs eight numbers: top left, top right, bottom right, "
-                        "bottom left as x,y pairs in image pixels"};
-    return v;
-}
 
 struct save_options {
     std::string chart, entry, image_path, output;

@@ -4,12 +4,12 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
 #include "cli/effect_session.h"
+#include "cli/lookup.h"
 
 namespace {
 
@@ -17,23 +17,6 @@ host_flavour parse_host(const std::string& h) {
     if (h == "ae") return FLAVOUR_AE;
     if (h == "premiere") return FLAVOUR_PREMIERE;
     throw cli_error(2, "--host takes ae or premiere, not '" + h + "'");
-}
-
-std::vector<double> parse_corners(const std::string& text) {
-    std::vector<double> v;
-    std::stringstream ss(text);
-    std::string item;
-    while (std::getline(ss, item, ',')) {
-        try {
-            size_t used = 0;
-            v.push_back(std::stod(item, &used));
-            if (used != item.size()) throw std::invalid_argument(item);
-        } catch (const std::exception&) {
-            throw cli_error(2, "--corners: '" + item + "' is not a number");
-        }
-    }
-    if (v.size() != 8) throw cli_error(2, "--corners takes x0,y0,x1,y1,x2,y2,x3,y3");
-    return v;
 }
 
 struct correct_args {

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -83,23 +82,7 @@ struct read_options {
 void run_read(const read_options& o) {
     const refcard_type type = chart_type(o.chart);
     const int entry = lookup_transfer_entry(o.entry);
-    std::vector<double> v;
-    {
-        std::stringstream ss(o.corners);
-        std::string item;
-        while (std::getline(ss, item, ',')) {
-            try {
-                size_t used = 0;
-                v.push_back(std::stod(item, &used));
-                if (used != item.size()) throw std::invalid_argument(item);
-            } catch (const std::exception&) {
-                throw cli_error{2, "--corners: '" + item + "' is not a number"};
-            }
-        }
-    }
-    if (v.size() != 8) throw cli_error{2, "--corners needs eight numbers: x0,y0,x1,y1,x2,y2,x3,y3"};
-    for (double d : v)
-        if (!std::isfinite(d)) throw cli_error{2, "--corners: every value must be finite"};
+    const std::vector<double> v = parse_corners(o.corners);
     rgba_image img = read_image(o.path);
     const image frame = image_view(img);
     OfxPointD corners[4];

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstddef>
+#include <sstream>
 #include <utility>
 
 #include "cards/card.h"
@@ -159,4 +161,34 @@ int lookup_transfer_entry(const std::string& query) {
 int lookup_chart(const std::string& query) {
     static const std::vector<std::string> items = split_popup(CARD_TYPE_STR);
     return lookup_popup_item(items, query, "chart");
+}
+
+std::vector<double> parse_corners(const std::vector<std::string>& words) {
+    std::vector<double> v;
+    for (const std::string& word : words) {
+        std::stringstream ss(word);
+        std::string item;
+        while (std::getline(ss, item, ',')) {
+            if (item.empty()) continue;
+            size_t used = 0;
+            double d = 0;
+            try {
+                d = std::stod(item, &used);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (used != item.size() || !std::isfinite(d))
+                throw cli_error{2, "--corners: '" + item + "' is not a finite number"};
+            v.push_back(d);
+        }
+    }
+    if (v.size() != 8)
+        throw cli_error{2,
+                        "--corners needs eight numbers: top left, top right, bottom right, "
+                        "bottom left as x,y pairs in image pixels"};
+    return v;
+}
+
+std::vector<double> parse_corners(const std::string& text) {
+    return parse_corners(std::vector<std::string>{text});
 }

@@ -19,3 +19,9 @@ int lookup_transfer_entry(const std::string& query);
 
 // lookup_popup_item over the chart popup.
 int lookup_chart(const std::string& query);
+
+// The eight numbers of --corners (top left, top right, bottom right, bottom left as x,y
+// pairs in image pixels), given as separate words or joined by commas. Throws
+// cli_error{2, ...} unless there are exactly eight finite numbers.
+std::vector<double> parse_corners(const std::vector<std::string>& words);
+std::vector<double> parse_corners(const std::string& text);

@@ -50,6 +50,27 @@ TEST(Lookup, PositionsAndNames) {
     EXPECT_NE(typo.find("close matches: 'Rec. 709'"), std::string::npos) << typo;
 }
 
+TEST(Lookup, CornersAsWordsOrCommasEightFiniteNumbers) {
+    const std::vector<double> want = {1, 2, 3.5, 4, -5, 6e2, 7, 8};
+    EXPECT_EQ(parse_corners("1,2,3.5,4,-5,6e2,7,8"), want);
+    EXPECT_EQ(parse_corners(std::vector<std::string>{"1,2", "3.5", "4,-5,6e2", "7", "8"}), want);
+    auto failure = [](const std::string& text) {
+        try {
+            parse_corners(text);
+        } catch (const cli_error& e) {
+            EXPECT_EQ(e.status, 2);
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_NE(failure("1,2,3").find("eight numbers"), std::string::npos);
+    EXPECT_NE(failure("1,2,3,4,5,6,7,8,9").find("eight numbers"), std::string::npos);
+    EXPECT_NE(failure("1,2,3,4,5,6,7,x").find("'x'"), std::string::npos);
+    EXPECT_NE(failure("1,2,3,4,5,6,7,8px").find("'8px'"), std::string::npos);
+    EXPECT_NE(failure("1,2,3,4,5,6,7,inf").find("finite"), std::string::npos);
+    EXPECT_NE(failure("1,2,3,4,5,6,7,nan").find("finite"), std::string::npos);
+}
+
 TEST(Lookup, TransferCatalogue) {
     EXPECT_EQ(lookup_transfer_entry("Sony S-Log3 / S-Gamut3.Cine"), 43);
     EXPECT_EQ(lookup_transfer_entry("13"), 13);

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "pipeline/render_internal.h"
@@ -1424,11 +1425,19 @@ void run_rows(const render_job* job) {
     // through the same passes (so the bits are the same), and the rows look codes up.
     std::vector<float> table;
     const int codes = fin.kind == 0 ? 256 : (fin.kind == 1 || fin.kind == 2) ? 65536 : 0;
+    // Decoded as three planes of a whole number of vectors each; the entries past the last
+    // code are never looked up.
+    const int third = (codes / 3 + W) / W * W;
     if (codes > 0 && (int64_t)width * (job->y2 - job->y1) >= (int64_t)codes) {
-        // Decoded as three planes of a whole number of vectors each; the entries past the
-        // last code are never looked up.
-        const int third = (codes / 3 + W) / W * W;
-        table.resize((size_t)(3 * third));
+        // Without the memory for it (262 KB at most) every pixel is decoded instead: a
+        // render reports nothing, and nothing may escape into the host.
+        try {
+            table.resize((size_t)(3 * third));
+        } catch (const std::bad_alloc&) {
+            table.clear();
+        }
+    }
+    if (!table.empty()) {
         const float scale = fin.kind == 0   ? 0.003921569f
                             : fin.kind == 1 ? 1.0f / 65535.0f
                                             : 1.0f / 32768.0f;

@@ -841,6 +841,12 @@ struct format_info {
     int r, g, b, a;  // channel positions
 };
 
+// What an integer code is multiplied by on reading: 1/255 (as the constant 0.003921569),
+// 1/65535 for RGBA16, 1/32768 for ARGB15.
+inline float code_scale(int kind) {
+    return kind == 0 ? 0.003921569f : kind == 1 ? 1.0f / 65535.0f : 1.0f / 32768.0f;
+}
+
 inline format_info format_of(imageFormat f) {
     switch (f) {
         case IMAGE_RGBA8:
@@ -945,7 +951,7 @@ inline void load_chunk(const format_info& fi, bool eight, const char* src, int n
 #if defined(__SSE2__)
             // Four whole pixels (16 bytes) per step, widened and transposed into the planes.
             const __m128i zero = _mm_setzero_si128();
-            const __m128 scale = _mm_set1_ps(0.003921569f);
+            const __m128 scale = _mm_set1_ps(code_scale(0));
             for (; k + 4 <= n; k += 4) {
                 const __m128i b =
                     _mm_loadu_si128((const __m128i*)(const void*)(src + (ptrdiff_t)k * 4));
@@ -964,16 +970,16 @@ inline void load_chunk(const format_info& fi, bool eight, const char* src, int n
 #endif
             for (; k < n; ++k) {
                 const unsigned char* q = (const unsigned char*)src + (ptrdiff_t)k * bpp;
-                pr[k] = (float)q[fi.r] * 0.003921569f;
-                pg[k] = (float)q[fi.g] * 0.003921569f;
-                pb[k] = (float)q[fi.b] * 0.003921569f;
-                pa[k] = (float)q[fi.a] * 0.003921569f;
+                pr[k] = (float)q[fi.r] * code_scale(0);
+                pg[k] = (float)q[fi.g] * code_scale(0);
+                pb[k] = (float)q[fi.b] * code_scale(0);
+                pa[k] = (float)q[fi.a] * code_scale(0);
             }
             break;
         }
         case 1:
         case 2: {
-            const float scale = fi.kind == 1 ? 1.0f / 65535.0f : 1.0f / 32768.0f;
+            const float scale = code_scale(fi.kind);
             int k = 0;
 #if defined(__SSE2__)
             // Four whole pixels (32 bytes) per step, widened and transposed into the planes.
@@ -1069,34 +1075,45 @@ inline void load_chunk(const format_info& fi, bool eight, const char* src, int n
     }
 }
 
+// The planes by position in the pixel, and the offset added before truncating each to a
+// code: 0.5 for alpha (rounded), 0 for the colours (truncated). The store loops then
+// index nothing at run time.
+struct code_planes {
+    const float* plane[4];
+    float offset[4];
+};
+inline code_planes code_planes_of(const format_info& fi, const float* pr, const float* pg,
+                                  const float* pb, const float* pa) {
+    code_planes p{};
+    p.plane[fi.r] = pr;
+    p.plane[fi.g] = pg;
+    p.plane[fi.b] = pb;
+    p.plane[fi.a] = pa;
+    p.offset[fi.a] = 0.5f;
+    return p;
+}
+// The four channels of pixels k, k + 1, ... as integer codes: clamped to 0-1 (NaN to 0:
+// the second operand of max wins), scaled, offset and truncated (v + 0 is v for the
+// clamped, non-negative v).
 #if defined(__SSE2__)
-// The planes by position in the pixel, and the offset added before truncating to a code:
-// 0.5 for alpha (rounded), 0 for the colours (truncated).
-inline void set_positions(const format_info& fi, const float* pr, const float* pg, const float* pb,
-                          const float* pa, const float** plane, __m128* offset) {
-    plane[fi.r] = pr;
-    plane[fi.g] = pg;
-    plane[fi.b] = pb;
-    plane[fi.a] = pa;
-    for (int c = 0; c < 4; ++c) offset[c] = _mm_set1_ps(c == fi.a ? 0.5f : 0.0f);
+inline void codes4(const code_planes& p, int k, float scale, __m128i* code) {
+    for (int c = 0; c < 4; ++c) {
+        const __m128 v = _mm_min_ps(_mm_max_ps(_mm_load_ps(p.plane[c] + k), _mm_setzero_ps()),
+                                    _mm_set1_ps(1.0f));
+        code[c] = _mm_cvttps_epi32(
+            _mm_add_ps(_mm_mul_ps(v, _mm_set1_ps(scale)), _mm_set1_ps(p.offset[c])));
+    }
 }
 #endif
-
 #if defined(__AVX2__)
-inline void set_positions8(const format_info& fi, const float* pr, const float* pg, const float* pb,
-                           const float* pa, const float** plane, __m256* offset) {
-    plane[fi.r] = pr;
-    plane[fi.g] = pg;
-    plane[fi.b] = pb;
-    plane[fi.a] = pa;
-    for (int c = 0; c < 4; ++c) offset[c] = _mm256_set1_ps(c == fi.a ? 0.5f : 0.0f);
-}
-// Eight values clamped to 0-1 (NaN to 0: the second operand of max wins), scaled, offset
-// and truncated to integer codes.
-inline __m256i code8(const float* p, float scale, __m256 offset) {
-    const __m256 v =
-        _mm256_min_ps(_mm256_max_ps(_mm256_load_ps(p), _mm256_setzero_ps()), _mm256_set1_ps(1.0f));
-    return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(v, _mm256_set1_ps(scale)), offset));
+inline void codes8(const code_planes& p, int k, float scale, __m256i* code) {
+    for (int c = 0; c < 4; ++c) {
+        const __m256 v =
+            _mm256_min_ps(_mm256_max_ps(_mm256_load_ps(p.plane[c] + k), _mm256_setzero_ps()),
+                          _mm256_set1_ps(1.0f));
+        code[c] = _mm256_cvttps_epi32(
+            _mm256_add_ps(_mm256_mul_ps(v, _mm256_set1_ps(scale)), _mm256_set1_ps(p.offset[c])));
+    }
 }
 #endif
 
@@ -1112,15 +1129,13 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
             // channels of four pixels, channel by channel; one byte shuffle makes that
             // pixel by pixel.
             {
-                const float* plane[4];
-                __m256 offset[4];
-                set_positions8(fi, pr, pg, pb, pa, plane, offset);
+                const code_planes p = code_planes_of(fi, pr, pg, pb, pa);
                 const __m256i transpose =
                     _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8,
                                      12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
                 for (; k + 8 <= n; k += 8) {
                     __m256i code[4];
-                    for (int c = 0; c < 4; ++c) code[c] = code8(plane[c] + k, 255.0f, offset[c]);
+                    codes8(p, k, 255.0f, code);
                     const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(code[0], code[1]),
                                                               _mm256_packs_epi32(code[2], code[3]));
                     _mm256_storeu_si256((__m256i*)(void*)(dst + (ptrdiff_t)k * 4),
@@ -1131,22 +1146,10 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
 #if defined(__SSE2__)
             // Four whole pixels per step: the same clamp (NaN to 0), scale and truncation
             // as below, then narrowed to bytes; alpha rounded.
-            const __m128 zero = _mm_setzero_ps();
-            const __m128 one = _mm_set1_ps(1.0f);
-            const __m128 s255 = _mm_set1_ps(255.0f);
-            // Planes and rounding offsets by position in the pixel, so that the loop below
-            // indexes nothing at run time (v + 0 is v for the clamped, non-negative v).
-            const float* plane[4];
-            __m128 offset[4];
-            set_positions(fi, pr, pg, pb, pa, plane, offset);
+            const code_planes p = code_planes_of(fi, pr, pg, pb, pa);
             for (; k + 4 <= n; k += 4) {
                 __m128i code[4];
-                for (int c = 0; c < 4; ++c) {
-                    // max(v, 0) gives 0 for NaN: the second operand wins.
-                    const __m128 v = _mm_load_ps(plane[c] + k);
-                    code[c] = _mm_cvttps_epi32(_mm_add_ps(
-                        _mm_mul_ps(_mm_min_ps(_mm_max_ps(v, zero), one), s255), offset[c]));
-                }
+                codes4(p, k, 255.0f, code);
                 // Channel-major codes to pixel-major bytes.
                 __m128 t0 = _mm_castsi128_ps(code[0]), t1 = _mm_castsi128_ps(code[1]);
                 __m128 t2 = _mm_castsi128_ps(code[2]), t3 = _mm_castsi128_ps(code[3]);
@@ -1175,15 +1178,13 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
             // interleaved word by word, then pairs of those dword by dword, which gives
             // whole pixels in the order 0 1 | 4 5 and 2 3 | 6 7.
             {
-                const float* plane[4];
-                __m256 offset[4];
-                set_positions8(fi, pr, pg, pb, pa, plane, offset);
+                const code_planes p = code_planes_of(fi, pr, pg, pb, pa);
                 const __m256i interleave =
                     _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8,
                                      9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
                 for (; k + 8 <= n; k += 8) {
                     __m256i code[4];
-                    for (int c = 0; c < 4; ++c) code[c] = code8(plane[c] + k, scale, offset[c]);
+                    codes8(p, k, scale, code);
                     const __m256i c01 =
                         _mm256_shuffle_epi8(_mm256_packus_epi32(code[0], code[1]), interleave);
                     const __m256i c23 =
@@ -1201,23 +1202,14 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
 #if defined(__SSE2__)
             // Four whole pixels per step; codes are narrowed to 16 bits through a signed
             // pack around 32768, since SSE2 has no unsigned one.
-            const __m128 zero = _mm_setzero_ps();
-            const __m128 one = _mm_set1_ps(1.0f);
-            const __m128 vscale = _mm_set1_ps(scale);
             const __m128i bias32 = _mm_set1_epi32(32768);
             const __m128i bias16 = _mm_set1_epi16((short)-32768);
-            const float* plane[4];
-            __m128 offset[4];
-            set_positions(fi, pr, pg, pb, pa, plane, offset);
+            const code_planes p = code_planes_of(fi, pr, pg, pb, pa);
             for (; k + 4 <= n; k += 4) {
+                __m128i code[4];
+                codes4(p, k, scale, code);
                 __m128 t[4];
-                for (int c = 0; c < 4; ++c) {
-                    const __m128 v = _mm_add_ps(
-                        _mm_mul_ps(_mm_min_ps(_mm_max_ps(_mm_load_ps(plane[c] + k), zero), one),
-                                   vscale),
-                        offset[c]);
-                    t[c] = _mm_castsi128_ps(_mm_sub_epi32(_mm_cvttps_epi32(v), bias32));
-                }
+                for (int c = 0; c < 4; ++c) t[c] = _mm_castsi128_ps(_mm_sub_epi32(code[c], bias32));
                 _MM_TRANSPOSE4_PS(t[0], t[1], t[2], t[3]);
                 const __m128i p01 = _mm_xor_si128(
                     _mm_packs_epi32(_mm_castps_si128(t[0]), _mm_castps_si128(t[1])), bias16);
@@ -1345,13 +1337,13 @@ inline void load_chunk_decoded(const format_info& fi, const float* table, const 
                 const __m256i code = _mm256_shuffle_epi8(px, lane);
                 if (c == fi.a)
                     _mm256_store_ps(plane[c] + k, _mm256_mul_ps(_mm256_cvtepi32_ps(code),
-                                                                _mm256_set1_ps(0.003921569f)));
+                                                                _mm256_set1_ps(code_scale(0))));
                 else
                     _mm256_store_ps(plane[c] + k, _mm256_i32gather_ps(table, code, 4));
             }
         }
     } else {
-        const float scale = fi.kind == 1 ? 1.0f / 65535.0f : 1.0f / 32768.0f;
+        const float scale = code_scale(fi.kind);
         // Pixels 0-3 and 4-7 in two registers; within each 128-bit half the shuffles
         // place channel c of its two pixels in lanes 0-1 (first register) or 2-3 (second),
         // which gives the order 0 1 4 5 2 3 6 7, put right by one permutation.
@@ -1388,10 +1380,10 @@ inline void load_chunk_decoded(const format_info& fi, const float* table, const 
             pr[k] = table[q[fi.r]];
             pg[k] = table[q[fi.g]];
             pb[k] = table[q[fi.b]];
-            pa[k] = (float)q[fi.a] * 0.003921569f;
+            pa[k] = (float)q[fi.a] * code_scale(0);
         }
     } else {
-        const float scale = fi.kind == 1 ? 1.0f / 65535.0f : 1.0f / 32768.0f;
+        const float scale = code_scale(fi.kind);
         for (const char* q = src + 8 * k; k < n; ++k, q += 8) {
             uint16_t c[4];
             std::memcpy(c, q, 8);
@@ -1438,9 +1430,7 @@ void run_rows(const render_job* job) {
         }
     }
     if (!table.empty()) {
-        const float scale = fin.kind == 0   ? 0.003921569f
-                            : fin.kind == 1 ? 1.0f / 65535.0f
-                                            : 1.0f / 32768.0f;
+        const float scale = code_scale(fin.kind);
         for (int i = 0; i < 3 * third; ++i) table[(size_t)i] = (float)i * scale;
         float* t = table.data();
         for (int i = 0; i < third; i += CHUNK) {

@@ -1,5 +1,6 @@
 #include "cli/image_io.h"
 
+#include <OpenImageIO/imagebuf.h>
 #include <OpenImageIO/imageio.h>
 
 #include <cstdio>
@@ -16,9 +17,12 @@ std::string unreadable(const std::string& path, const std::string& why) {
 }  // namespace
 
 rgba_image read_image(const std::string& path) {
-    auto in = OIIO::ImageInput::open(path);
-    if (!in) throw cli_error(1, unreadable(path, OIIO::geterror()));
-    const OIIO::ImageSpec& info = in->spec();
+    // Read whole and converted to float here; the file's own header (sizes, channels, pixel
+    // type, pixel aspect) stays available as its native description.
+    OIIO::ImageBuf buf(path);
+    if (!buf.read(0, 0, true, OIIO::TypeDesc::FLOAT))
+        throw cli_error(1, unreadable(path, buf.geterror()));
+    const OIIO::ImageSpec& info = buf.nativespec();
     rgba_image img;
     img.width = info.width;
     img.height = info.height;
@@ -42,9 +46,8 @@ rgba_image read_image(const std::string& path) {
     int nc = info.nchannels;
     std::vector<float> raw(static_cast<size_t>(img.width) * static_cast<size_t>(img.height) *
                            static_cast<size_t>(nc));
-    if (!in->read_image(0, 0, 0, nc, OIIO::TypeDesc::FLOAT, raw.data()))
-        throw cli_error(1, unreadable(path, in->geterror()));
-    in->close();
+    if (!buf.get_pixels(buf.roi(), OIIO::TypeDesc::FLOAT, raw.data()))
+        throw cli_error(1, unreadable(path, buf.geterror()));
     size_t n = static_cast<size_t>(img.width) * static_cast<size_t>(img.height);
     img.pixels.resize(n * 4);
     for (size_t i = 0; i < n; ++i) {

@@ -1400,6 +1400,14 @@ inline char* row_address(const image* img, int y, int x) {
            (ptrdiff_t)(x - img->left) * format_of(img->format).bytes;
 }
 
+// One prefetch per cache line of n pixels from p; the lines are only asked for, never
+// read, so the hint cannot fault or go past what the rows hold.
+inline void prefetch_pixels(const char* p, int n, int bytes) {
+    const ptrdiff_t size = (ptrdiff_t)n * bytes;
+    for (ptrdiff_t b = 0; b < size; b += 64) __builtin_prefetch(p + b);
+    if (size > 0) __builtin_prefetch(p + size - 1);
+}
+
 template <int W>
 void run_rows(const render_job* job) {
     using L = lanes<W>;
@@ -1451,10 +1459,16 @@ void run_rows(const render_job* job) {
             else
                 load_chunk(fin, eight, src + (ptrdiff_t)x * fin.bytes, n, pr, pg, pb, pa);
             for (int k = n; k < padded; ++k) pr[k] = pg[k] = pb[k] = pa[k] = 0.0f;
+            // Ask for the whole next chunk (the rest of this row, or the start of the next
+            // one) while this one is computed: the frame streams from memory, and without
+            // this the passes wait on it at the start of every chunk.
             if (x + CHUNK < width) {
-                const char* next = src + (ptrdiff_t)(x + CHUNK) * fin.bytes;
-                __builtin_prefetch(next);
-                __builtin_prefetch(next + 64 * (fin.bytes / 4));
+                prefetch_pixels(src + (ptrdiff_t)(x + CHUNK) * fin.bytes,
+                                width - (x + CHUNK) < CHUNK ? width - (x + CHUNK) : CHUNK,
+                                fin.bytes);
+            } else if (y + 1 < job->y2) {
+                prefetch_pixels(row_address(job->in, y + 1, job->x1), width < CHUNK ? width : CHUNK,
+                                fin.bytes);
             }
             L::chunk(s, v, pr, pg, pb, padded, decoded);
             store_chunk(fout, eight, dst + (ptrdiff_t)x * fout.bytes, n, pr, pg, pb, pa);

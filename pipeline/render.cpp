@@ -125,6 +125,15 @@ void make_setup(const float* c, render_setup* s) {
     }
     for (int k = 0; k < 3; ++k) s->gy[k] = c[GAINSY_1 + k];
     s->wv = c[WV];
+    // Luminance is at most the sum of the (non-negative) weights times the largest channel;
+    // the margin covers the rounding of that sum in the row function. There y2 = Y < WV,
+    // so the protection's ratio is exactly 1 and the pixel comes back as it was.
+    s->wv_quiet = -INFINITY;
+    const float* gy = c + GAINSY_1;
+    if (s->wv > 0.0f && s->wv < 1e30f && gy[0] >= 0.0f && gy[1] >= 0.0f && gy[2] >= 0.0f) {
+        const double sum = (double)gy[0] + (double)gy[1] + (double)gy[2];
+        if (sum < 1e30) s->wv_quiet = (float)((double)s->wv * 0.999 / (sum > 1.0 ? sum : 1.0));
+    }
     s->gamma = c[GAMMA];
     s->ab_scale = c[AB_SCALE];
     s->contrast = c[CONTRAST];

@@ -21,6 +21,9 @@ struct render_setup {
     float g1[9], g2[9], g3[9], g4[9];
     float gy[3];
     float wv;  // highlight level, 0 = off
+    // With every channel at most this, a pixel's luminance stays below `wv` and highlight
+    // protection gives it back unchanged, so it may be skipped (-inf: never).
+    float wv_quiet;
     float gamma, ab_scale;
     float contrast;              // stops; 2^(contrast * v) is exp(k * v) of the tone curve
     float c_low, c_high, c_off;  // contrast constants A, D and 1 - D * exp(-k)

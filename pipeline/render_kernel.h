@@ -28,12 +28,14 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 #if defined(__AVX512F__)
 // GCC 12's own _mm512_roundscale_ps starts from an undefined vector, which it then warns
-// about wherever the intrinsic is inlined.
+// about (as maybe or surely uninitialized) wherever the intrinsic is inlined.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #endif
 
 namespace {
+constexpr int CHUNK = 256;  // pixels per pass: its planes (1 KB each, ten at most) stay in L1
 
 // Vector types are named outside the template: a vector size that depends on a template
 // parameter is not handled reliably by every compiler.
@@ -392,10 +394,14 @@ struct lanes {
     // turns into infinity (a > 0) or 0 (a < 0), as the power of infinity is.
     template <bool precise>
     static ALWAYS_INLINE vf pow_normal(vf x, vf a) {
+        return exp2(log2_normal<precise>(x) * a);
+    }
+    template <bool precise>
+    static ALWAYS_INLINE vf log2_normal(vf x) {
         vf t, p;
         const vf e = log2_core<precise>(x, t, p);
         const vf inf = k(KC_INF);
-        return exp2(sel(x == inf, inf, madd(t, p, e)) * a);
+        return sel(x == inf, inf, madd(t, p, e));
     }
     // The exponent as a vector `av` (read from memory) and as the scalar `a` that picks
     // the polynomial.
@@ -419,7 +425,7 @@ struct lanes {
     };
     struct vsetup {
         vcurve in, out;
-        vf g1[9], g2[9], g3[9], g4[9], gy[3], wv, lms_w[3];
+        vf g1[9], g2[9], g3[9], g4[9], gy[3], wv, wv_quiet, lms_w[3];
     };
     static void splat_curve(const render_curve& c, vcurve* v) {
         v->la = splat(c.la);
@@ -447,6 +453,7 @@ struct lanes {
         }
         for (int i = 0; i < 3; ++i) v->gy[i] = splat(s.gy[i]);
         v->wv = splat(s.wv);
+        v->wv_quiet = splat(s.wv_quiet);
         // The test of pass_lms_identity as weights: lms_ratio on cone lms_pos, -1 on cone
         // lms_neg, 0 on the third, so that no cone is picked by an index at run time.
         for (int i = 0; i < 3; ++i)
@@ -520,19 +527,14 @@ struct lanes {
         return vmax(x, vf{});
     }
 
-    // N: the power segment's lanes are all normal numbers or infinity (render_curve).
-    template <int F, bool P, bool N = false>
+    template <int F, bool P>
     static ALWAYS_INLINE vf output(const vcurve& c, vf x) {
         x = vmax(x, vf{});
         switch (F) {
             case 1: {
                 const vi hi = x >= c.cut;
                 vf h = x, l = x;
-                if (any(hi)) {
-                    // Below the cut the result is not used, so the power may take the cut.
-                    const vf p = N ? pow_normal<P>(vmax(x, c.cut), c.a) : pow_with<P>(x, c.a);
-                    h = madd(p, c.b, c.c);
-                }
+                if (any(hi)) h = madd(pow_with<P>(x, c.a), c.b, c.c);
                 l = madd(x, c.e, c.f);  // cheaper than testing whether it is needed
                 x = sel(hi, h, l);
                 break;
@@ -674,14 +676,14 @@ struct lanes {
     // The power's polynomial is chosen once per curve (`steep`), outside the loop.
     // R, G and B side by side in one loop: three independent chains to overlap, and the
     // curve's values read once for all three.
-    template <int F, bool P, bool N = false>
+    template <int F, bool P>
     static void curve3(const vcurve& c, float* pr, float* pg, float* pb, int n, bool out) {
         for (int k = 0; k < n; k += W) {
             const vf r = load(pr + k), g = load(pg + k), b = load(pb + k);
             if (out) {
-                store(pr + k, output<F, P, N>(c, r));
-                store(pg + k, output<F, P, N>(c, g));
-                store(pb + k, output<F, P, N>(c, b));
+                store(pr + k, output<F, P>(c, r));
+                store(pg + k, output<F, P>(c, g));
+                store(pb + k, output<F, P>(c, b));
             } else {
                 store(pr + k, input<F, P>(c, r));
                 store(pg + k, input<F, P>(c, g));
@@ -689,15 +691,46 @@ struct lanes {
             }
         }
     }
+    // The output power segment above a positive cut (output<1, P, true>, step for step,
+    // so the bits are the same) as two loops, logarithms into a plane of their own and
+    // then exponentials: each loop's chain of dependent steps is half as long, so the
+    // processor keeps more iterations in flight. The exponential runs whether or not a
+    // lane is above the cut; below it, its result is not used.
+    template <bool P>
+    static void power_out(const vcurve& c, float* pr, float* pg, float* pb, int n) {
+        alignas(64) float lr[CHUNK], lg[CHUNK], lb[CHUNK];
+        for (int i = 0; i < n; i += W) {
+            power_log<P>(c, pr + i, lr + i);
+            power_log<P>(c, pg + i, lg + i);
+            power_log<P>(c, pb + i, lb + i);
+        }
+        for (int i = 0; i < n; i += W) {
+            power_exp(c, pr + i, lr + i);
+            power_exp(c, pg + i, lg + i);
+            power_exp(c, pb + i, lb + i);
+        }
+    }
+    template <bool P>
+    static ALWAYS_INLINE void power_log(const vcurve& c, float* x, float* l) {
+        const vf v = vmax(load(x), vf{});
+        store(x, v);
+        store(l, log2_normal<P>(vmax(v, c.cut)) * c.a);
+    }
+    static ALWAYS_INLINE void power_exp(const vcurve& c, float* x, const float* l) {
+        const vf v = load(x);
+        const vf hi = madd(exp2(load(l)), c.b, c.c);
+        const vf lo = madd(v, c.e, c.f);
+        store(x, vmax(madd(sel(v >= c.cut, hi, lo), c.la, c.lb), vf{}));
+    }
     template <int F>
     static void pass_form(const render_curve& s, const vcurve& c, float* pr, float* pg, float* pb,
                           int n, bool out) {
         if constexpr (F == 1) {
             if (out && s.pow_normal) {
                 if (s.steep)
-                    curve3<F, true, true>(c, pr, pg, pb, n, true);
+                    power_out<true>(c, pr, pg, pb, n);
                 else
-                    curve3<F, false, true>(c, pr, pg, pb, n, true);
+                    power_out<false>(c, pr, pg, pb, n);
                 return;
             }
         }
@@ -774,40 +807,68 @@ struct lanes {
     // The perceptual route when its middle is the identity (see render_setup): the cones
     // clamped at 0 go straight to GAINS2. A lane where L could come out negative (and so
     // be cut to 0 by the tone curve) or whose cones are infinite takes the whole route;
-    // the choice is made per lane, so every vector width gives the same bits.
+    // the choice is made per lane, so every vector width gives the same bits. Vectors with
+    // such a lane are finished after the loop from their cones, kept aside: the loop stays
+    // short, without that unpredictable branch and without spilled registers.
     template <bool HL>
     static void pass_lms_identity(const render_setup& s, const vsetup& v, float* pr, float* pg,
                                   float* pb, int n) {
-        const vf inf = k(KC_INF);
-        const vf zero = k(KC_ZERO);
-        const bool test_l = s.lms_neg >= 0;
+        alignas(64) float cones[3][CHUNK];
+        int whole[CHUNK / W];
+        int nwhole = 0;
         for (int i = 0; i < n; i += W) {
             vf r = load(pr + i), g = load(pg + i), b = load(pb + i);
             matrix(v.g1, r, g, b);
-            vf fr = vmax(r, zero), fg = vmax(g, zero), fb = vmax(b, zero);
-            // Clamped at 0 the cones are never NaN, so their maximum tells infinity apart.
-            vi ok = vmax(fr, vmax(fg, fb)) < inf;
-            // ratio x_pos - x_neg >= 0, the third cone weighing 0 (finite, where it counts).
-            if (test_l) ok &= madd(fb, v.lms_w[2], madd(fg, v.lms_w[1], fr * v.lms_w[0])) >= zero;
-            matrix(v.g2, fr, fg, fb);
-            if (!all(ok)) {
-                vf cr = cbrt(r), cg = cbrt(g), cb = cbrt(b);
-                matrix(v.g3, cr, cg, cb);
-                cr = tone(s, cr);
-                matrix(v.g4, cr, cg, cb);
-                cr = cr * cr * cr;
-                cg = cg * cg * cg;
-                cb = cb * cb * cb;
-                matrix(v.g2, cr, cg, cb);
-                fr = sel(ok, fr, cr);
-                fg = sel(ok, fg, cg);
-                fb = sel(ok, fb, cb);
-            }
+            vf fr, fg, fb;
+            const vi ok = lms_shortcut(s, v, r, g, b, fr, fg, fb);
+            // Listed without a branch: which vectors need the whole route is unpredictable.
+            store(cones[0] + i, r);
+            store(cones[1] + i, g);
+            store(cones[2] + i, b);
+            whole[nwhole] = i;
+            nwhole += all(ok) ? 0 : 1;
+            if (HL && any(vmax(fr, vmax(fg, fb)) > v.wv_quiet)) highlights(v, fr, fg, fb);
+            store(pr + i, fr);
+            store(pg + i, fg);
+            store(pb + i, fb);
+        }
+        for (int j = 0; j < nwhole; ++j) {
+            const int i = whole[j];
+            const vf r = load(cones[0] + i), g = load(cones[1] + i), b = load(cones[2] + i);
+            vf fr, fg, fb;
+            const vi ok = lms_shortcut(s, v, r, g, b, fr, fg, fb);
+            vf cr = cbrt(r), cg = cbrt(g), cb = cbrt(b);
+            matrix(v.g3, cr, cg, cb);
+            cr = tone(s, cr);
+            matrix(v.g4, cr, cg, cb);
+            cr = cr * cr * cr;
+            cg = cg * cg * cg;
+            cb = cb * cb * cb;
+            matrix(v.g2, cr, cg, cb);
+            fr = sel(ok, fr, cr);
+            fg = sel(ok, fg, cg);
+            fb = sel(ok, fb, cb);
             if (HL) highlights(v, fr, fg, fb);
             store(pr + i, fr);
             store(pg + i, fg);
             store(pb + i, fb);
         }
+    }
+    // The shortcut's result for cones r, g, b (GAINS2 on the cones clamped at 0) and the
+    // lanes where it holds.
+    static ALWAYS_INLINE vi lms_shortcut(const render_setup& s, const vsetup& v, vf r, vf g, vf b,
+                                         vf& fr, vf& fg, vf& fb) {
+        const vf zero = k(KC_ZERO);
+        fr = vmax(r, zero);
+        fg = vmax(g, zero);
+        fb = vmax(b, zero);
+        // Clamped at 0 the cones are never NaN, so their maximum tells infinity apart.
+        vi ok = vmax(fr, vmax(fg, fb)) < k(KC_INF);
+        // ratio x_pos - x_neg >= 0, the third cone weighing 0 (finite, where it counts).
+        if (s.lms_neg >= 0)
+            ok &= madd(fb, v.lms_w[2], madd(fg, v.lms_w[1], fr * v.lms_w[0])) >= zero;
+        matrix(v.g2, fr, fg, fb);
+        return ok;
     }
 
     // `decoded`: the planes already hold the input stage's results (from a table).
@@ -832,8 +893,6 @@ struct lanes {
 };
 
 // ---- pixel formats ------------------------------------------------------------------
-
-constexpr int CHUNK = 256;  // pixels per pass: four planes of it (4 KB) stay in L1
 
 struct format_info {
     int bytes;       // per pixel

@@ -608,6 +608,33 @@ TEST(RenderReference, PerceptualShortcutKeepsTheToneCurvesCutAtZero) {
     }
 }
 
+// Vectors whose every channel stays under the highlight level (with a margin for the
+// luminance weights) skip highlight protection, which would give them back unchanged.
+// Whole vectors of greys and colours from 0.8 to 1.2 times the level, where the margin
+// ends and the protection starts, must match the reference. Tolerance 5e-5.
+TEST(RenderReference, HighlightProtectionAroundItsLevel) {
+    parameters p = params_for(1, 1, CORRECTION_DELTAE);
+    float coeffs[COEFFICIENT_COUNT];
+    set_coefficents(coeffs, &p);
+    ASSERT_GT(coeffs[WV], 0.0f);
+    const float w = coeffs[WV];
+    const int width = 32;  // a whole number of vectors of every width per level
+    std::vector<float> px;
+    int rows = 0;
+    for (int step = 0; step <= 40; ++step, ++rows) {
+        const float v = w * (0.8f + 0.01f * (float)step);
+        for (int x = 0; x < width; ++x) {
+            // Greys, and in the second half one channel at the level, the others lower.
+            const float lo = x < width / 2 ? v : 0.5f * v;
+            const int c = x % 3;
+            px.insert(px.end(), {c == 0 ? v : lo, c == 1 ? v : lo, c == 2 ? v : lo, 1.0f});
+        }
+    }
+    frame in = float_frame_of(px, width, rows);
+    frame out = make_frame(IMAGE_RGBA32F, width, rows, 0, 0, false);
+    render_and_compare(coeffs, in, out, width, rows, 5e-5, "around the highlight level");
+}
+
 // Every pixel format in and out (all channel orders, 8, 16 and 32 bits and half floats),
 // on rows that start at odd addresses, with negative row bytes, and widths that are not a
 // multiple of any vector. Integer outputs: within one code (tolerance 1 code); float: 2e-4.

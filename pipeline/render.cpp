@@ -111,9 +111,23 @@ void make_setup(const float* c, render_setup* s) {
     // zeros then take the linear segment (the same result) and subnormals a value within
     // 1e-15 of their power, and the power never sees anything but normal numbers.
     constexpr float MIN_NORMAL = 1.17549435e-38f;
-    if (s->out.form == 1 && (s->out.cut >= MIN_NORMAL || s->out.f == s->out.c)) {
-        s->out.pow_normal = true;
-        if (!(s->out.cut >= MIN_NORMAL)) s->out.cut = MIN_NORMAL;
+    render_curve& o = s->out;
+    if (o.form == 1 && (o.cut >= MIN_NORMAL || o.f == o.c) && std::isfinite(o.la) &&
+        std::isfinite(o.lb)) {
+        o.pow_normal = true;
+        if (!(o.cut >= MIN_NORMAL)) o.cut = MIN_NORMAL;
+        // Such a curve runs in a loop of its own, which applies the levels as part of each
+        // segment: la (p b + c) + lb = p (la b) + (la c + lb), and the same for e and f.
+        const double la = o.la, lb = o.lb;
+        o.b = (float)(la * o.b);
+        o.c = (float)(la * o.c + lb);
+        o.e = (float)(la * o.e);
+        o.f = (float)(la * o.f + lb);
+        o.la = 1.0f;
+        o.lb = 0.0f;
+        // With 0 < a <= 1 every power a log2(x) of a normal x lies within the exponential's
+        // range, so it needs no clamping.
+        o.pow_in_range = o.a > 0.0f && o.a <= 1.0f;
     }
     // The route is the reference's: any DELTAE that is not 0 (NaN included) is perceptual.
     s->perceptual = c[DELTAE] != 0.0f;

@@ -13,6 +13,9 @@ struct render_curve {
     // Output form 1 only: `cut` is at least the smallest normal number, so the power is
     // only ever used on normal numbers or infinity (see make_setup).
     bool pow_normal;
+    // With pow_normal: the levels are folded into b, c, e and f (la = 1, lb = 0), and
+    // pow_in_range says 0 < a <= 1.
+    bool pow_in_range;
 };
 
 struct render_setup {

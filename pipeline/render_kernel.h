@@ -94,6 +94,7 @@ enum lane_constant : int {
     KC_THIRD,
     KC_FOUR_THIRDS,
     KC_EXP_HI_FLOOR,  // the largest float below 129: floor() of it is 128
+    KC_EXP_TOP,       // 128: 2^128 overflows to infinity
     // Integer bit patterns, kept in the same table.
     KI_EXPONENT_FLOAT,  // 0x4B000000: 2^23 as a float, the biased exponent added to it
     KI_MANTISSA,
@@ -114,7 +115,7 @@ constexpr float LANE_CONSTANT_VALUES[KC_COUNT - 5] = {
     -126.99999f, 129.0f, 0.5f, 12582912.0f,
     0.0002081791462842375f, 0.0012692166492342949f, 0.009652195498347282f,
     0.05549602210521698f, 0.24022720754146576f, 0.6931471824645996f,
-    1419967116.0f, 0.33333334f, 1.3333334f, 128.99998f,
+    1419967116.0f, 0.33333334f, 1.3333334f, 128.99998f, 128.0f,
 };
 constexpr uint32_t LANE_CONSTANT_BITS[5] = {0x4B000000u, 0x7fffffu, 0x3f800000u,
                                             0x4B400000u - 127u, 127u};
@@ -322,16 +323,21 @@ struct lanes {
     static ALWAYS_INLINE vf exp2(vf y) {
         y = vmax(k(KC_EXP_LO), y);  // NaN stays NaN: the second operand wins
 #if defined(__AVX__)
+        // With a rounding instruction: n = floor(y), two steps shorter than the rounding
+        // by adding and subtracting 1.5 * 2^23 below.
+        if constexpr (W >= 8) return exp2_in_range(vmin(k(KC_EXP_HI_FLOOR), y));
+#endif
+        return exp2_in_range(vmin(k(KC_EXP_HI), y));
+    }
+    // 2^y for y in [-126.99999, 129) (not NaN): exp2 without its clamping.
+    static ALWAYS_INLINE vf exp2_in_range(vf y) {
+#if defined(__AVX__)
         if constexpr (W >= 8) {
-            // With a rounding instruction: n = floor(y), two steps shorter than the
-            // rounding by adding and subtracting 1.5 * 2^23 below.
-            y = vmin(k(KC_EXP_HI_FLOOR), y);
             const vf n = floor(y);
             return exp2_poly(y - n) *
                    as_float((__builtin_convertvector(n, vi) + ki(KI_BIAS)) << 23);
         }
 #endif
-        y = vmin(k(KC_EXP_HI), y);
         const vf t = (y - k(KC_HALF)) + k(KC_ROUND);  // rounds to an integer, ties to even
         const vf n = t - k(KC_ROUND);
         const vu scale = ((vu)t - (vu)ki(KI_EXP2_BIAS)) << 23;
@@ -691,46 +697,58 @@ struct lanes {
             }
         }
     }
-    // The output power segment above a positive cut (output<1, P, true>, step for step,
-    // so the bits are the same) as two loops, logarithms into a plane of their own and
-    // then exponentials: each loop's chain of dependent steps is half as long, so the
-    // processor keeps more iterations in flight. The exponential runs whether or not a
-    // lane is above the cut; below it, its result is not used.
-    template <bool P>
+    // An output curve of form 1 whose power segment lies above a positive cut
+    // (pow_normal), as two loops: logarithms into a plane of their own, then exponentials.
+    // Each loop's chain of dependent steps is half as long, so the processor keeps more
+    // iterations in flight. The exponential runs whether or not a lane is above the cut;
+    // below it, its result is not used. The levels come folded into the segments, and with
+    // `R` (pow_in_range) the exponentials skip their clamping: a log2 x lies within
+    // [-126, 128] for normal x, and infinity is given 128, whose exponential is infinity.
+    template <bool P, bool R>
     static void power_out(const vcurve& c, float* pr, float* pg, float* pb, int n) {
         alignas(64) float lr[CHUNK], lg[CHUNK], lb[CHUNK];
         for (int i = 0; i < n; i += W) {
-            power_log<P>(c, pr + i, lr + i);
-            power_log<P>(c, pg + i, lg + i);
-            power_log<P>(c, pb + i, lb + i);
+            power_log<P, R>(c, pr + i, lr + i);
+            power_log<P, R>(c, pg + i, lg + i);
+            power_log<P, R>(c, pb + i, lb + i);
         }
         for (int i = 0; i < n; i += W) {
-            power_exp(c, pr + i, lr + i);
-            power_exp(c, pg + i, lg + i);
-            power_exp(c, pb + i, lb + i);
+            power_exp<R>(c, pr + i, lr + i);
+            power_exp<R>(c, pg + i, lg + i);
+            power_exp<R>(c, pb + i, lb + i);
         }
     }
-    template <bool P>
-    static ALWAYS_INLINE void power_log(const vcurve& c, float* x, float* l) {
-        const vf v = vmax(load(x), vf{});
-        store(x, v);
-        store(l, log2_normal<P>(vmax(v, c.cut)) * c.a);
+    // x is clamped at 0 by the second loop; here max(x, cut) does that too (NaN to cut).
+    template <bool P, bool R>
+    static ALWAYS_INLINE void power_log(const vcurve& c, const float* x, float* l) {
+        const vf v = vmax(load(x), c.cut);
+        if constexpr (R) {
+            vf t, p;
+            const vf e = log2_core<P>(v, t, p);
+            store(l, sel(v == k(KC_INF), k(KC_EXP_TOP), madd(t, p, e) * c.a));
+        } else {
+            store(l, log2_normal<P>(v) * c.a);
+        }
     }
+    template <bool R>
     static ALWAYS_INLINE void power_exp(const vcurve& c, float* x, const float* l) {
-        const vf v = load(x);
-        const vf hi = madd(exp2(load(l)), c.b, c.c);
+        const vf v = vmax(load(x), vf{});
+        const vf y = load(l);
+        const vf hi = madd(R ? exp2_in_range(y) : exp2(y), c.b, c.c);
         const vf lo = madd(v, c.e, c.f);
-        store(x, vmax(madd(sel(v >= c.cut, hi, lo), c.la, c.lb), vf{}));
+        store(x, vmax(sel(v >= c.cut, hi, lo), vf{}));
     }
     template <int F>
     static void pass_form(const render_curve& s, const vcurve& c, float* pr, float* pg, float* pb,
                           int n, bool out) {
         if constexpr (F == 1) {
             if (out && s.pow_normal) {
-                if (s.steep)
-                    power_out<true>(c, pr, pg, pb, n);
+                if (s.pow_in_range)
+                    s.steep ? power_out<true, true>(c, pr, pg, pb, n)
+                            : power_out<false, true>(c, pr, pg, pb, n);
                 else
-                    power_out<false>(c, pr, pg, pb, n);
+                    s.steep ? power_out<true, false>(c, pr, pg, pb, n)
+                            : power_out<false, false>(c, pr, pg, pb, n);
                 return;
             }
         }

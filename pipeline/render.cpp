@@ -111,6 +111,9 @@ void make_setup(const float* c, render_setup* s) {
     // zeros then take the linear segment (the same result) and subnormals a value within
     // 1e-15 of their power, and the power never sees anything but normal numbers.
     constexpr float MIN_NORMAL = 1.17549435e-38f;
+    const render_curve& i = s->in;
+    s->in.idle_below = i.form == 4 && i.cut > 0.0f && i.cut < 1e30f && i.e >= 0.0f && i.f <= 0.0f &&
+                       i.c > 0.0f && i.c < 1e30f && (double)i.c * i.cut + i.d >= -126.0;
     render_curve& o = s->out;
     if (o.form == 1 && (o.cut >= MIN_NORMAL || o.f == o.c) && std::isfinite(o.la) &&
         std::isfinite(o.lb)) {

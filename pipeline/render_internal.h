@@ -16,6 +16,11 @@ struct render_curve {
     // With pow_normal: the levels are folded into b, c, e and f (la = 1, lb = 0), and
     // pow_in_range says 0 < a <= 1.
     bool pow_in_range;
+    // Input form 4 only: the cut is positive, the linear segment gives at most 0 from
+    // code 0 down (e >= 0, f <= 0), and the exponential is within range from the cut up
+    // (c > 0, c cut + d >= -126). Clamping the levelled code at 0, and the exponential's
+    // argument from below, then changes no result.
+    bool idle_below;
 };
 
 struct render_setup {

@@ -321,7 +321,11 @@ struct lanes {
     // degree 5 interpolated at Chebyshev nodes (about 8e-8 relative, the rounding limit).
     // 2^0, and so x^a at x = 1, is exactly 1: white stays white through a conversion.
     static ALWAYS_INLINE vf exp2(vf y) {
-        y = vmax(k(KC_EXP_LO), y);  // NaN stays NaN: the second operand wins
+        return exp2_from_range(vmax(k(KC_EXP_LO), y));  // NaN stays NaN: the second wins
+    }
+    // 2^y for y >= -126.99999: exp2 without its lower clamp (anything below gives a
+    // meaningless value).
+    static ALWAYS_INLINE vf exp2_from_range(vf y) {
 #if defined(__AVX__)
         // With a rounding instruction: n = floor(y), two steps shorter than the rounding
         // by adding and subtracting 1.5 * 2^23 below.
@@ -697,6 +701,23 @@ struct lanes {
             }
         }
     }
+    // An input curve of form 4 (the camera logs) whose clamps are idle below (see
+    // render_curve::idle_below): codes that the levels take below 0 come out 0 at the end
+    // without the clamp at 0, and the exponential, whose result is used only from the cut
+    // up, needs no lower clamp. The bits are input<4, P>'s.
+    static void log_in(const vcurve& c, float* pr, float* pg, float* pb, int n) {
+        for (int i = 0; i < n; i += W) {
+            log_in(c, pr + i);
+            log_in(c, pg + i);
+            log_in(c, pb + i);
+        }
+    }
+    static ALWAYS_INLINE void log_in(const vcurve& c, float* p) {
+        const vf x = madd(load(p), c.la, c.lb);
+        const vf hi = madd(exp2_from_range(madd(x, c.c, c.d)), c.a, c.b);
+        const vf lo = madd(x, c.e, c.f);
+        store(p, vmax(sel(x >= c.cut, hi, lo), vf{}));
+    }
     // An output curve of form 1 whose power segment lies above a positive cut
     // (pow_normal), as two loops: logarithms into a plane of their own, then exponentials.
     // Each loop's chain of dependent steps is half as long, so the processor keeps more
@@ -751,6 +772,9 @@ struct lanes {
                             : power_out<false, false>(c, pr, pg, pb, n);
                 return;
             }
+        }
+        if constexpr (F == 4) {
+            if (!out && s.idle_below) return log_in(c, pr, pg, pb, n);
         }
         if (s.steep)
             curve3<F, true>(c, pr, pg, pb, n, out);

@@ -238,6 +238,21 @@ struct lanes {
         for (int k = 0; k < W; ++k) r |= m[k];
         return r != 0;
     }
+    // Bit k set where lane k of a comparison result is set.
+    static ALWAYS_INLINE unsigned lane_bits(vi m) {
+#if defined(__AVX512F__)
+        if constexpr (W == 16) return _mm512_test_epi32_mask((__m512i)m, (__m512i)m);
+#endif
+#if defined(__AVX__)
+        if constexpr (W == 8) return (unsigned)_mm256_movemask_ps((__m256)m);
+#endif
+#if defined(__SSE2__)
+        if constexpr (W == 4) return (unsigned)_mm_movemask_ps((__m128)m);
+#endif
+        unsigned r = 0;
+        for (int k = 0; k < W; ++k) r |= (m[k] != 0 ? 1u : 0u) << k;
+        return r;
+    }
     static ALWAYS_INLINE bool all(vi m) {
 #if defined(__AVX512F__)
         if constexpr (W == 16) return _mm512_test_epi32_mask((__m512i)m, (__m512i)m) == 0xffff;
@@ -848,38 +863,53 @@ struct lanes {
 
     // The perceptual route when its middle is the identity (see render_setup): the cones
     // clamped at 0 go straight to GAINS2. A lane where L could come out negative (and so
-    // be cut to 0 by the tone curve) or whose cones are infinite takes the whole route;
-    // the choice is made per lane, so every vector width gives the same bits. Vectors with
-    // such a lane are finished after the loop from their cones, kept aside: the loop stays
-    // short, without that unpredictable branch and without spilled registers.
+    // be cut to 0 by the tone curve) or whose cones are infinite takes the whole route
+    // instead. Such lanes are rare but scattered (a few in a third of the vectors of a
+    // frame of saturated colours), so the loop only notes them, without a branch; their
+    // cones are then packed into vectors of their own for the whole route, and the
+    // results put back in place. Every step is per lane, so every vector width gives the
+    // same bits.
     template <bool HL>
     static void pass_lms_identity(const render_setup& s, const vsetup& v, float* pr, float* pg,
                                   float* pb, int n) {
         alignas(64) float cones[3][CHUNK];
-        int whole[CHUNK / W];
-        int nwhole = 0;
+        int listed[CHUNK / W];
+        unsigned lanes[CHUNK / W];
+        int nlisted = 0;
         for (int i = 0; i < n; i += W) {
             vf r = load(pr + i), g = load(pg + i), b = load(pb + i);
             matrix(v.g1, r, g, b);
             vf fr, fg, fb;
             const vi ok = lms_shortcut(s, v, r, g, b, fr, fg, fb);
-            // Listed without a branch: which vectors need the whole route is unpredictable.
             store(cones[0] + i, r);
             store(cones[1] + i, g);
             store(cones[2] + i, b);
-            whole[nwhole] = i;
-            nwhole += all(ok) ? 0 : 1;
+            const unsigned off = lane_bits(~ok);
+            listed[nlisted] = i;
+            lanes[nlisted] = off;
+            nlisted += off != 0 ? 1 : 0;
             if (HL && any(vmax(fr, vmax(fg, fb)) > v.wv_quiet)) highlights(v, fr, fg, fb);
             store(pr + i, fr);
             store(pg + i, fg);
             store(pb + i, fb);
         }
-        for (int j = 0; j < nwhole; ++j) {
-            const int i = whole[j];
-            const vf r = load(cones[0] + i), g = load(cones[1] + i), b = load(cones[2] + i);
-            vf fr, fg, fb;
-            const vi ok = lms_shortcut(s, v, r, g, b, fr, fg, fb);
-            vf cr = cbrt(r), cg = cbrt(g), cb = cbrt(b);
+        if (nlisted == 0) return;
+        alignas(64) float wr[CHUNK], wg[CHUNK], wb[CHUNK];
+        int at[CHUNK];
+        int m = 0;
+        for (int j = 0; j < nlisted; ++j)
+            for (unsigned bits = lanes[j]; bits != 0; bits &= bits - 1) {
+                const int p = listed[j] + __builtin_ctz(bits);
+                at[m] = p;
+                wr[m] = cones[0][p];
+                wg[m] = cones[1][p];
+                wb[m] = cones[2][p];
+                ++m;
+            }
+        const int padded = (m + W - 1) / W * W;
+        for (int t = m; t < padded; ++t) wr[t] = wg[t] = wb[t] = 0.0f;
+        for (int t = 0; t < padded; t += W) {
+            vf cr = cbrt(load(wr + t)), cg = cbrt(load(wg + t)), cb = cbrt(load(wb + t));
             matrix(v.g3, cr, cg, cb);
             cr = tone(s, cr);
             matrix(v.g4, cr, cg, cb);
@@ -887,13 +917,15 @@ struct lanes {
             cg = cg * cg * cg;
             cb = cb * cb * cb;
             matrix(v.g2, cr, cg, cb);
-            fr = sel(ok, fr, cr);
-            fg = sel(ok, fg, cg);
-            fb = sel(ok, fb, cb);
-            if (HL) highlights(v, fr, fg, fb);
-            store(pr + i, fr);
-            store(pg + i, fg);
-            store(pb + i, fb);
+            if (HL) highlights(v, cr, cg, cb);
+            store(wr + t, cr);
+            store(wg + t, cg);
+            store(wb + t, cb);
+        }
+        for (int t = 0; t < m; ++t) {
+            pr[at[t]] = wr[t];
+            pg[at[t]] = wg[t];
+            pb[at[t]] = wb[t];
         }
     }
     // The shortcut's result for cones r, g, b (GAINS2 on the cones clamped at 0) and the

@@ -1,6 +1,7 @@
 #include "pipeline/render.h"
 
 #include <cmath>
+#include <utility>
 
 #include "pipeline/render_kernel.h"
 #include "pipeline/slots.h"
@@ -102,6 +103,39 @@ bool lms_is_identity(render_setup* s) {
     return true;
 }
 
+}  // namespace
+
+void power_fit(double a, double b, float q[8], float table[256]) {
+    // Q(t) = ((1 + t)^a - 1) / t at the eight Chebyshev nodes of [0, 1], and the
+    // polynomial through them by Gaussian elimination on its Vandermonde system (well
+    // enough conditioned at this degree in double precision).
+    constexpr int N = 8;
+    double m[N][N + 1];
+    for (int j = 0; j < N; ++j) {
+        const double t = 0.5 - 0.5 * std::cos(3.14159265358979323846 * (j + 0.5) / N);
+        double power = 1.0;
+        for (int k = 0; k < N; ++k, power *= t) m[j][k] = power;
+        m[j][N] = std::expm1(a * std::log1p(t)) / t;
+    }
+    for (int col = 0; col < N; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < N; ++r)
+            if (std::fabs(m[r][col]) > std::fabs(m[pivot][col])) pivot = r;
+        for (int k = 0; k <= N; ++k) std::swap(m[col][k], m[pivot][k]);
+        for (int r = 0; r < N; ++r) {
+            if (r == col) continue;
+            const double f = m[r][col] / m[col][col];
+            for (int k = col; k <= N; ++k) m[r][k] -= f * m[col][k];
+        }
+    }
+    for (int k = 0; k < N; ++k) q[k] = (float)(m[k][N] / m[k][k]);
+    table[0] = 0.0f;  // subnormals and zero never reach the table
+    for (int i = 1; i < 255; ++i) table[i] = (float)(b * std::exp2(a * (i - 127)));
+    table[255] = (float)(b * HUGE_VAL);
+}
+
+namespace {
+
 void make_setup(const float* c, render_setup* s) {
     *s = render_setup{};
     s->in = curve_of(c, INPUT_TYPE, INPUT_LEVELS_A, INPUT_LEVELS_B);
@@ -131,6 +165,13 @@ void make_setup(const float* c, render_setup* s) {
         // With 0 < a <= 1 every power a log2(x) of a normal x lies within the exponential's
         // range, so it needs no clamping.
         o.pow_in_range = o.a > 0.0f && o.a <= 1.0f;
+        if (o.pow_in_range) {
+            power_fit(o.a, o.b, o.pow_q, o.pow_table);
+            // From the cut's exponent (or 2^-14 for pure powers) up to 2^16 times that.
+            int e = 0;
+            std::frexp(o.cut, &e);
+            o.pow_band = e - 1 > -14 ? e - 1 : -14;
+        }
     }
     // The route is the reference's: any DELTAE that is not 0 (NaN included) is perceptual.
     s->perceptual = c[DELTAE] != 0.0f;

@@ -44,7 +44,8 @@ float fast_cbrt(float v);
 // The same approximations over arrays, as a given backend computes them (y[i] = f(x[i])),
 // so that every family's own arithmetic is swept too. FAST_POW_OUTPUT is the power of an
 // output curve's segment above a positive cut, valid for normal numbers and infinity
-// (and a != 0).
+// (and a != 0); for 0 < a <= 1 it is the table power (power_fit), with its band of
+// exponents from 2^-14.
 enum render_fast_op : int { FAST_LOG2, FAST_EXP2, FAST_POW, FAST_POW_OUTPUT, FAST_CBRT };
 void render_fast_functions(render_backend b, render_fast_op op, const float* x, float* y, int n,
                            float a);

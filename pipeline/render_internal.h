@@ -14,8 +14,14 @@ struct render_curve {
     // only ever used on normal numbers or infinity (see make_setup).
     bool pow_normal;
     // With pow_normal: the levels are folded into b, c, e and f (la = 1, lb = 0), and
-    // pow_in_range says 0 < a <= 1.
+    // pow_in_range says 0 < a <= 1. Such a power, times b, is then evaluated as
+    // pow_table[i] (1 + t Q(t)) for x = 2^(i - 127) (1 + t): see power_fit.
     bool pow_in_range;
+    float pow_q[8];
+    float pow_table[256];
+    // pow_table[pow_band + 127 ...] for sixteen exponents from pow_band up, for vectors
+    // whose lanes all fall there: a lookup within registers.
+    int pow_band;
     // Input form 4 only: the cut is positive, the linear segment gives at most 0 from
     // code 0 down (e >= 0, f <= 0), and the exponential is within range from the cut up
     // (c > 0, c cut + d >= -126). Clamping the levelled code at 0, and the exponential's
@@ -54,6 +60,13 @@ struct render_job {
     int (*callback)(void*);
     void* user;
 };
+
+// x^a times b for normal x >= 0 and infinity, 0 < a <= 1, split by x = 2^(i - 127) (1 + t)
+// (i the biased exponent, t in [0, 1)) into table[i] = b 2^(a (i - 127)), rounded once
+// from double, and (1 + t)^a = 1 + t Q(t), Q of degree 7 interpolated at Chebyshev nodes
+// (about 1e-7 relative): table[i] (1 + t Q(t)). x = 1 gives b exactly; table[255] is b
+// times infinity, for x = infinity.
+void power_fit(double a, double b, float q[8], float table[256]);
 
 // Row functions, one per lane width, and the fast functions over arrays at that width.
 void render_rows_portable(const render_job* job);

@@ -94,7 +94,6 @@ enum lane_constant : int {
     KC_THIRD,
     KC_FOUR_THIRDS,
     KC_EXP_HI_FLOOR,  // the largest float below 129: floor() of it is 128
-    KC_EXP_TOP,       // 128: 2^128 overflows to infinity
     // Integer bit patterns, kept in the same table.
     KI_EXPONENT_FLOAT,  // 0x4B000000: 2^23 as a float, the biased exponent added to it
     KI_MANTISSA,
@@ -115,7 +114,7 @@ constexpr float LANE_CONSTANT_VALUES[KC_COUNT - 5] = {
     -126.99999f, 129.0f, 0.5f, 12582912.0f,
     0.0002081791462842375f, 0.0012692166492342949f, 0.009652195498347282f,
     0.05549602210521698f, 0.24022720754146576f, 0.6931471824645996f,
-    1419967116.0f, 0.33333334f, 1.3333334f, 128.99998f, 128.0f,
+    1419967116.0f, 0.33333334f, 1.3333334f, 128.99998f,
 };
 constexpr uint32_t LANE_CONSTANT_BITS[5] = {0x4B000000u, 0x7fffffu, 0x3f800000u,
                                             0x4B400000u - 127u, 127u};
@@ -447,6 +446,9 @@ struct lanes {
     // memory, so that each folds into the instruction that uses it.
     struct vcurve {
         vf la, lb, a, b, c, d, e, f, g, h, i, cut, cut2;
+        vf q[8];     // the output power's polynomial (render_curve::pow_q)
+        vf band[2];  // render_curve::pow_band's sixteen table entries (eight lanes)
+        vi band_at;  // pow_band + 127
     };
     struct vsetup {
         vcurve in, out;
@@ -466,6 +468,12 @@ struct lanes {
         v->i = splat(c.i);
         v->cut = splat(c.cut);
         v->cut2 = splat(c.cut2);
+        for (int j = 0; j < 8; ++j) v->q[j] = splat(c.pow_q[j]);
+        v->band_at = splati(c.pow_band + 127);
+        if constexpr (W == 8)
+            if (c.pow_in_range)
+                for (int j = 0; j < 16; ++j)
+                    v->band[j / 8][j % 8] = c.pow_table[c.pow_band + 127 + j];
     }
     static void splat_setup(const render_setup& s, vsetup* v) {
         splat_curve(s.in, &v->in);
@@ -737,42 +745,86 @@ struct lanes {
     // (pow_normal), as two loops: logarithms into a plane of their own, then exponentials.
     // Each loop's chain of dependent steps is half as long, so the processor keeps more
     // iterations in flight. The exponential runs whether or not a lane is above the cut;
-    // below it, its result is not used. The levels come folded into the segments, and with
-    // `R` (pow_in_range) the exponentials skip their clamping: a log2 x lies within
-    // [-126, 128] for normal x, and infinity is given 128, whose exponential is infinity.
-    template <bool P, bool R>
+    // below it, its result is not used. The levels come folded into the segments.
+    template <bool P>
     static void power_out(const vcurve& c, float* pr, float* pg, float* pb, int n) {
         alignas(64) float lr[CHUNK], lg[CHUNK], lb[CHUNK];
         for (int i = 0; i < n; i += W) {
-            power_log<P, R>(c, pr + i, lr + i);
-            power_log<P, R>(c, pg + i, lg + i);
-            power_log<P, R>(c, pb + i, lb + i);
+            power_log<P>(c, pr + i, lr + i);
+            power_log<P>(c, pg + i, lg + i);
+            power_log<P>(c, pb + i, lb + i);
         }
         for (int i = 0; i < n; i += W) {
-            power_exp<R>(c, pr + i, lr + i);
-            power_exp<R>(c, pg + i, lg + i);
-            power_exp<R>(c, pb + i, lb + i);
+            power_exp(c, pr + i, lr + i);
+            power_exp(c, pg + i, lg + i);
+            power_exp(c, pb + i, lb + i);
         }
     }
     // x is clamped at 0 by the second loop; here max(x, cut) does that too (NaN to cut).
-    template <bool P, bool R>
+    template <bool P>
     static ALWAYS_INLINE void power_log(const vcurve& c, const float* x, float* l) {
-        const vf v = vmax(load(x), c.cut);
-        if constexpr (R) {
-            vf t, p;
-            const vf e = log2_core<P>(v, t, p);
-            store(l, sel(v == k(KC_INF), k(KC_EXP_TOP), madd(t, p, e) * c.a));
-        } else {
-            store(l, log2_normal<P>(v) * c.a);
-        }
+        store(l, log2_normal<P>(vmax(load(x), c.cut)) * c.a);
     }
-    template <bool R>
     static ALWAYS_INLINE void power_exp(const vcurve& c, float* x, const float* l) {
         const vf v = vmax(load(x), vf{});
-        const vf y = load(l);
-        const vf hi = madd(R ? exp2_in_range(y) : exp2(y), c.b, c.c);
+        const vf hi = madd(exp2(load(l)), c.b, c.c);
         const vf lo = madd(v, c.e, c.f);
         store(x, vmax(sel(v >= c.cut, hi, lo), vf{}));
+    }
+    // The same curve with 0 < a <= 1 (pow_in_range), its power times b from a table by
+    // the exponent and a polynomial in the mantissa (power_fit): no logarithm and no
+    // exponential, and so half the arithmetic.
+    static void power_table(const render_curve& s, const vcurve& c, float* pr, float* pg, float* pb,
+                            int n) {
+        for (int i = 0; i < n; i += W) {
+            power_table(s.pow_table, c, pr + i);
+            power_table(s.pow_table, c, pg + i);
+            power_table(s.pow_table, c, pb + i);
+        }
+    }
+    static ALWAYS_INLINE void power_table(const float* table, const vcurve& c, float* p) {
+        const vf v = vmax(load(p), vf{});
+        const vf hi = power_b(table, c, vmax(v, c.cut), c.c);
+        const vf lo = madd(v, c.e, c.f);
+        store(p, vmax(sel(v >= c.cut, hi, lo), vf{}));
+    }
+    // b x^a + add for normal x and infinity (power_fit's table and polynomial).
+    static ALWAYS_INLINE vf power_b(const float* table, const vcurve& c, vf x, vf add) {
+        const vi bits = as_int(x);
+        const vf t = as_float((bits & ki(KI_MANTISSA)) | ki(KI_ONE_BITS)) - k(KC_ONE);
+        const vf* q = c.q;
+        vf p = madd(t, q[7], q[6]);
+        p = madd(p, t, q[5]);
+        p = madd(p, t, q[4]);
+        p = madd(p, t, q[3]);
+        p = madd(p, t, q[2]);
+        p = madd(p, t, q[1]);
+        p = madd(p, t, q[0]);
+        return madd(lookup(table, c, bits >> 23), madd(p, t, k(KC_ONE)), add);
+    }
+    static ALWAYS_INLINE vf lookup(const float* table, const vcurve& c, vi i) {
+        (void)c;  // only the eight-lane build has the band
+#if defined(__AVX2__)
+        // Eight lanes whose exponents all lie in the band take its entries from two
+        // registers by permutation, chosen by bit 3; the gather is the slow way.
+        if constexpr (W == 8) {
+            const __m256i j = (__m256i)(i - c.band_at);
+            if (_mm256_testz_si256(j, _mm256_set1_epi32(-16))) {
+                const __m256 lo = _mm256_permutevar8x32_ps((__m256)c.band[0], j);
+                const __m256 hi = _mm256_permutevar8x32_ps((__m256)c.band[1], j);
+                return (vf)_mm256_blendv_ps(lo, hi, (__m256)_mm256_slli_epi32(j, 28));
+            }
+        }
+#endif
+#if defined(__AVX512F__)
+        if constexpr (W == 16) return (vf)_mm512_i32gather_ps((__m512i)i, table, 4);
+#endif
+#if defined(__AVX2__)
+        if constexpr (W == 8) return (vf)_mm256_i32gather_ps(table, (__m256i)i, 4);
+#endif
+        vf r{};
+        for (int k = 0; k < W; ++k) r[k] = table[i[k]];
+        return r;
     }
     template <int F>
     static void pass_form(const render_curve& s, const vcurve& c, float* pr, float* pg, float* pb,
@@ -780,11 +832,11 @@ struct lanes {
         if constexpr (F == 1) {
             if (out && s.pow_normal) {
                 if (s.pow_in_range)
-                    s.steep ? power_out<true, true>(c, pr, pg, pb, n)
-                            : power_out<false, true>(c, pr, pg, pb, n);
+                    power_table(s, c, pr, pg, pb, n);
+                else if (s.steep)
+                    power_out<true>(c, pr, pg, pb, n);
                 else
-                    s.steep ? power_out<true, false>(c, pr, pg, pb, n)
-                            : power_out<false, false>(c, pr, pg, pb, n);
+                    power_out<false>(c, pr, pg, pb, n);
                 return;
             }
         }
@@ -1618,6 +1670,15 @@ void fast_array(int op, const float* x, float* y, int n, float a) {
     using L = lanes<W>;
     using vf = typename L::vf;
     const vf av = L::splat(a);
+    // The output power takes the table route where the render does (0 < a <= 1).
+    const bool table_power = op == 3 && a > 0.0f && a <= 1.0f;
+    render_curve curve{};
+    curve.pow_in_range = table_power;
+    curve.pow_band = -14;
+    if (table_power) power_fit(a, 1.0, curve.pow_q, curve.pow_table);
+    typename L::vcurve c;
+    L::splat_curve(curve, &c);
+    const float* table = curve.pow_table;
     for (int i = 0; i < n; i += W) {
         const int m = n - i < W ? n - i : W;
         vf v = L::splat(1.0f);  // lanes past the end hold a value every function takes
@@ -1634,8 +1695,11 @@ void fast_array(int op, const float* x, float* y, int n, float a) {
                 r = L::pow(v, av, a);
                 break;
             case 3:
-                r = (a >= -4.0f && a <= 4.0f) ? L::template pow_normal<false>(v, av)
-                                              : L::template pow_normal<true>(v, av);
+                if (table_power)
+                    r = L::power_b(table, c, v, L::splat(0.0f));
+                else
+                    r = (a >= -4.0f && a <= 4.0f) ? L::template pow_normal<false>(v, av)
+                                                  : L::template pow_normal<true>(v, av);
                 break;
             case 4:
                 r = L::cbrt(v);

@@ -162,12 +162,12 @@ void make_setup(const float* c, render_setup* s) {
         o.f = (float)(la * o.f + lb);
         o.la = 1.0f;
         o.lb = 0.0f;
-        // With 0 < a <= 1 every power a log2(x) of a normal x lies within the exponential's
-        // range, so it needs no clamping.
+        // With 0 < a <= 1 (every display curve) the power, times b, comes from a table and
+        // a polynomial. The band of exponents kept in registers starts at the cut's (at
+        // 2^-14 for pure powers) and covers sixteen octaves, where display values lie.
         o.pow_in_range = o.a > 0.0f && o.a <= 1.0f;
         if (o.pow_in_range) {
             power_fit(o.a, o.b, o.pow_q, o.pow_table);
-            // From the cut's exponent (or 2^-14 for pure powers) up to 2^16 times that.
             int e = 0;
             std::frexp(o.cut, &e);
             o.pow_band = e - 1 > -14 ? e - 1 : -14;

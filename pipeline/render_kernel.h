@@ -926,7 +926,7 @@ struct lanes {
                                   float* pb, int n) {
         alignas(64) float cones[3][CHUNK];
         int listed[CHUNK / W];
-        unsigned lanes[CHUNK / W];
+        unsigned marked[CHUNK / W];  // the listed vectors' lanes for the whole route
         int nlisted = 0;
         for (int i = 0; i < n; i += W) {
             vf r = load(pr + i), g = load(pg + i), b = load(pb + i);
@@ -938,7 +938,7 @@ struct lanes {
             store(cones[2] + i, b);
             const unsigned off = lane_bits(~ok);
             listed[nlisted] = i;
-            lanes[nlisted] = off;
+            marked[nlisted] = off;
             nlisted += off != 0 ? 1 : 0;
             if (HL && any(vmax(fr, vmax(fg, fb)) > v.wv_quiet)) highlights(v, fr, fg, fb);
             store(pr + i, fr);
@@ -950,7 +950,7 @@ struct lanes {
         int at[CHUNK];
         int m = 0;
         for (int j = 0; j < nlisted; ++j)
-            for (unsigned bits = lanes[j]; bits != 0; bits &= bits - 1) {
+            for (unsigned bits = marked[j]; bits != 0; bits &= bits - 1) {
                 const int p = listed[j] + __builtin_ctz(bits);
                 at[m] = p;
                 wr[m] = cones[0][p];

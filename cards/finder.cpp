@@ -428,10 +428,6 @@ int grow_cluster(const reference_card* ref, const cluster_space& sp, int m, int 
 // about 1.6 to 1.8; perspective stretches that a little.
 constexpr double TIGHT_REACH = 2.0;
 
-}  // namespace
-
-namespace {
-
 // Matching cluster members to the chart's patches: a member within this share of its
 // own size of a patch centre is that patch (neighbours are more than a size apart).
 constexpr double LAYOUT_SNAP = 0.5;

@@ -341,21 +341,16 @@ struct lanes {
     // meaningless value).
     static ALWAYS_INLINE vf exp2_from_range(vf y) {
 #if defined(__AVX__)
-        // With a rounding instruction: n = floor(y), two steps shorter than the rounding
-        // by adding and subtracting 1.5 * 2^23 below.
-        if constexpr (W >= 8) return exp2_in_range(vmin(k(KC_EXP_HI_FLOOR), y));
-#endif
-        return exp2_in_range(vmin(k(KC_EXP_HI), y));
-    }
-    // 2^y for y in [-126.99999, 129) (not NaN): exp2 without its clamping.
-    static ALWAYS_INLINE vf exp2_in_range(vf y) {
-#if defined(__AVX__)
         if constexpr (W >= 8) {
+            // With a rounding instruction: n = floor(y), two steps shorter than the
+            // rounding by adding and subtracting 1.5 * 2^23 below.
+            y = vmin(k(KC_EXP_HI_FLOOR), y);
             const vf n = floor(y);
             return exp2_poly(y - n) *
                    as_float((__builtin_convertvector(n, vi) + ki(KI_BIAS)) << 23);
         }
 #endif
+        y = vmin(k(KC_EXP_HI), y);
         const vf t = (y - k(KC_HALF)) + k(KC_ROUND);  // rounds to an integer, ties to even
         const vf n = t - k(KC_ROUND);
         const vu scale = ((vu)t - (vu)ki(KI_EXP2_BIAS)) << 23;

@@ -1,0 +1,351 @@
+// The OpenCL kernels on the machine's OpenCL device (PoCL runs them on the processor):
+// kernel_calcLUT against LUT_generate node by node, kernel_applyLUT against the CPU's
+// trilinear interpolation of the same table. The program is built once for the binary.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "gpu/kernel_sources.h"
+#include "gpu/opencl.h"
+#include "gpu/per_pixel_cpp.h"
+#include "headless/gpu_host.h"
+#include "pipeline/image.h"
+#include "pipeline/lut.h"
+#include "pipeline/parameters.h"
+#include "tests/support/fit_support.h"
+
+namespace {
+
+constexpr int N = 48;
+
+struct opencl_fixture : ::testing::Test {
+    static headless_gpu_device device;
+    static cl_program program;
+    static std::string failure;
+
+    static void SetUpTestSuite() {
+        if (!headless_gpu_open(&device, 0, &failure)) return;
+        const opencl_api& cl = *device.cl;
+        cl_int err = CL_SUCCESS;
+        program = cl.clCreateProgramWithSource(
+            device.context, 1, const_cast<const char**>(&OPENCL_KERNEL_SOURCE), nullptr, &err);
+        if (err == CL_SUCCESS)
+            err = cl.clBuildProgram(program, 1, &device.device, OPENCL_BUILD_OPTIONS, nullptr,
+                                    nullptr);
+        if (err != CL_SUCCESS) {
+            char log[8192] = {};
+            if (program)
+                cl.clGetProgramBuildInfo(program, device.device, CL_PROGRAM_BUILD_LOG,
+                                         sizeof log - 1, log, nullptr);
+            failure = std::string("the kernels do not build: ") + log;
+        }
+    }
+    static void TearDownTestSuite() {
+        if (program) device.cl->clReleaseProgram(program);
+        program = nullptr;
+        if (device.cl) headless_gpu_close(&device);
+    }
+    void SetUp() override { ASSERT_TRUE(failure.empty()) << failure; }
+
+    const opencl_api& cl() const { return *device.cl; }
+
+    cl_kernel kernel(const char* name) {
+        cl_int err = CL_SUCCESS;
+        cl_kernel k = cl().clCreateKernel(program, name, &err);
+        EXPECT_EQ(err, CL_SUCCESS) << name;
+        return k;
+    }
+
+    // A 48 x 2304 RGBA float image, optionally filled from a table in LUT_generate's layout.
+    cl_mem table_image(const float* lut) {
+        const cl_image_format format{CL_RGBA, CL_FLOAT};
+        cl_image_desc desc{};
+        desc.image_type = CL_MEM_OBJECT_IMAGE2D;
+        desc.image_width = N;
+        desc.image_height = N * N;
+        cl_int err = CL_SUCCESS;
+        cl_mem m =
+            cl().clCreateImage(device.context, CL_MEM_READ_WRITE | (lut ? CL_MEM_COPY_HOST_PTR : 0),
+                               &format, &desc, const_cast<float*>(lut), &err);
+        EXPECT_EQ(err, CL_SUCCESS);
+        return m;
+    }
+
+    std::vector<float> calc_table(const float* coeffs) {
+        cl_mem image = table_image(nullptr);
+        cl_int err = CL_SUCCESS;
+        cl_mem buffer = cl().clCreateBuffer(device.context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR,
+                                            COEFFICIENT_COUNT * sizeof(float),
+                                            const_cast<float*>(coeffs), &err);
+        EXPECT_EQ(err, CL_SUCCESS);
+        cl_kernel k = kernel("kernel_calcLUT");
+        cl().clSetKernelArg(k, 0, sizeof image, &image);
+        cl().clSetKernelArg(k, 1, sizeof buffer, &buffer);
+        const size_t global[2] = {N, N * N};
+        EXPECT_EQ(cl().clEnqueueNDRangeKernel(device.queue, k, 2, nullptr, global, nullptr, 0,
+                                              nullptr, nullptr),
+                  CL_SUCCESS);
+        std::vector<float> table((size_t)(4 * N * N * N));
+        const size_t origin[3] = {0, 0, 0}, region[3] = {N, N * N, 1};
+        EXPECT_EQ(cl().clEnqueueReadImage(device.queue, image, CL_TRUE, origin, region, 0, 0,
+                                          table.data(), 0, nullptr, nullptr),
+                  CL_SUCCESS);
+        cl().clReleaseKernel(k);
+        cl().clReleaseMemObject(buffer);
+        cl().clReleaseMemObject(image);
+        return table;
+    }
+
+    // Runs kernel_applyLUT over a frame of `pitch`-long rows of BGRA pixels (floats or
+    // half floats, as raw bytes), `width` x `height` of them inside.
+    void apply(const float* lut, std::vector<char>& frame, int pitch, bool half_float, int width,
+               int height, size_t global_x, size_t global_y) {
+        cl_mem image = table_image(lut);
+        cl_int err = CL_SUCCESS;
+        cl_mem buffer =
+            cl().clCreateBuffer(device.context, CL_MEM_READ_WRITE | CL_MEM_COPY_HOST_PTR,
+                                frame.size(), frame.data(), &err);
+        ASSERT_EQ(err, CL_SUCCESS);
+        cl_sampler sampler = cl().clCreateSampler(device.context, CL_FALSE,
+                                                  CL_ADDRESS_CLAMP_TO_EDGE, CL_FILTER_LINEAR, &err);
+        ASSERT_EQ(err, CL_SUCCESS);
+        cl_kernel k = kernel("kernel_applyLUT");
+        const cl_int args[4] = {pitch, half_float ? 1 : 0, width, height};
+        cl().clSetKernelArg(k, 0, sizeof buffer, &buffer);
+        for (cl_uint a = 0; a < 4; ++a) cl().clSetKernelArg(k, 1 + a, sizeof(cl_int), &args[a]);
+        cl().clSetKernelArg(k, 5, sizeof image, &image);
+        cl().clSetKernelArg(k, 6, sizeof sampler, &sampler);
+        const size_t global[2] = {global_x, global_y};
+        EXPECT_EQ(cl().clEnqueueNDRangeKernel(device.queue, k, 2, nullptr, global, nullptr, 0,
+                                              nullptr, nullptr),
+                  CL_SUCCESS);
+        EXPECT_EQ(cl().clEnqueueReadBuffer(device.queue, buffer, CL_TRUE, 0, frame.size(),
+                                           frame.data(), 0, nullptr, nullptr),
+                  CL_SUCCESS);
+        cl().clReleaseKernel(k);
+        cl().clReleaseSampler(sampler);
+        cl().clReleaseMemObject(buffer);
+        cl().clReleaseMemObject(image);
+    }
+};
+headless_gpu_device opencl_fixture::device;
+cl_program opencl_fixture::program = nullptr;
+std::string opencl_fixture::failure;
+
+std::vector<float> cpu_table(const parameters& p) {
+    float c[COEFFICIENT_COUNT];
+    set_coefficents(c, &p);
+    std::vector<float> lut((size_t)(4 * N * N * N));
+    LUT_generate(c, lut.data(), N);
+    return lut;
+}
+
+// The CPU's trilinear interpolation of a table at an RGB colour, clamped to the table.
+void cpu_lookup(const float* lut, float r, float g, float b, float* out) {
+    const float at[3] = {gpu_pixel::lut_coordinate(r), gpu_pixel::lut_coordinate(g),
+                         gpu_pixel::lut_coordinate(b)};
+    int i0[3], i1[3];
+    float f[3];
+    for (int k = 0; k < 3; ++k) {
+        i0[k] = (int)std::floor(at[k]);
+        i1[k] = i0[k] < N - 1 ? i0[k] + 1 : N - 1;
+        f[k] = at[k] - (float)i0[k];
+    }
+    for (int ch = 0; ch < 3; ++ch) {
+        auto node = [&](int x, int y, int z) {
+            return (double)lut[(size_t)(4 * (x + N * (y + N * z)) + ch)];
+        };
+        double v = 0;
+        for (int corner = 0; corner < 8; ++corner) {
+            const int x = corner & 1 ? i1[0] : i0[0];
+            const int y = corner & 2 ? i1[1] : i0[1];
+            const int z = corner & 4 ? i1[2] : i0[2];
+            const double w = (corner & 1 ? f[0] : 1 - f[0]) * (corner & 2 ? f[1] : 1 - f[1]) *
+                             (corner & 4 ? f[2] : 1 - f[2]);
+            v += w * node(x, y, z);
+        }
+        out[ch] = (float)v;
+    }
+}
+
+// Pixel values in and out of 0..1, ending with the specials.
+std::vector<float> channel_values() {
+    std::vector<float> v;
+    for (int i = 0; i <= 24; ++i) v.push_back(-0.1f + 1.2f * (float)i / 24.0f);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float x : {0.0f, 1.0f, 0.5f, -inf, inf, NAN, -0.0f, 1e-40f, 7.0f}) v.push_back(x);
+    return v;
+}
+
+}  // namespace
+
+// The CPU's range of a node channel over the node's colour moved by up to a millionth: a
+// device whose exp or log differs in the last bit from the C library's lands inside it.
+// (Near black an encoding such as PQ, x^0.16, turns such a bit into a visible step.)
+void nearby_range(const float* c, int node, int ch, float* lo, float* hi) {
+    const int r = node % N, g = node / N % N, b = node / (N * N);
+    *lo = INFINITY, *hi = -INFINITY;
+    for (int k = 0; k < 27; ++k) {
+        const float d[3] = {(float)(k % 3 - 1), (float)(k / 3 % 3 - 1), (float)(k / 9 - 1)};
+        float at[3] = {(float)r / 47.0f, (float)g / 47.0f, (float)b / 47.0f};
+        for (int a = 0; a < 3; ++a) at[a] += d[a] * (1e-6f * at[a] + 1e-9f);
+        const gpu_pixel::float4 v =
+            gpu_pixel::evaluate_node(gpu_pixel::float4{at[0], at[1], at[2], 1.0f}, c);
+        const float x = ch == 0 ? v.x : ch == 1 ? v.y : v.z;
+        *lo = std::fmin(*lo, x), *hi = std::fmax(*hi, x);
+    }
+}
+
+TEST_F(opencl_fixture, CalcLutMatchesLutGenerateNodeByNode) {
+    // A device's exp, log and pow may differ from the C library's by a few units in the
+    // last place: a node stays within 2e-5 (relative, at least 1) of the CPU's value, or of
+    // the CPU's range over colours within a millionth of the node's.
+    const float tolerance = 2e-5f;
+    const parameters settings[] = {
+        fit_support::params_for(2, 1, CORRECTION_DELTAE),
+        fit_support::params_for(37, 43, CORRECTION_MIX_CHANNELS),
+        fit_support::params_for(44, 48, CORRECTION_NONE),
+        fit_support::params_for(6, 5, CORRECTION_PER_CHANNEL),
+    };
+    for (const parameters& p : settings) {
+        float c[COEFFICIENT_COUNT];
+        set_coefficents(c, &p);
+        const std::vector<float> ref = cpu_table(p);
+        const std::vector<float> got = calc_table(c);
+        float worst = 0;
+        int sensitive = 0;
+        for (size_t i = 0; i < ref.size(); ++i) {
+            // The kernel writes 1 for alpha; LUT_generate the curves' image of 1.
+            if (i % 4 == 3) {
+                ASSERT_EQ(got[i], 1.0f);
+                continue;
+            }
+            const float scale = std::fmax(1.0f, std::fabs(ref[i]));
+            const float err = std::fabs(got[i] - ref[i]) / scale;
+            if (err > tolerance) {
+                float lo, hi;
+                nearby_range(c, (int)(i / 4), (int)(i % 4), &lo, &hi);
+                ASSERT_TRUE(got[i] >= lo - tolerance * scale && got[i] <= hi + tolerance * scale)
+                    << "node " << i / 4 << " channel " << i % 4 << ": " << got[i] << " against "
+                    << ref[i] << " (nearby " << lo << " ... " << hi << ")";
+                ++sensitive;
+                continue;
+            }
+            worst = std::fmax(worst, err);
+        }
+        std::printf(
+            "kinds %d -> %d, mode %d: largest node difference %.3g, %d sensitive "
+            "node channels, on %s\n",
+            p.input_transfer.kind, p.output_transfer.kind, p.mode, (double)worst, sensitive,
+            device.name.c_str());
+    }
+}
+
+TEST_F(opencl_fixture, ApplyLutInterpolatesAsTheCpuOnFloatAndHalfFrames) {
+    const std::vector<float> lut = cpu_table(fit_support::params_for(37, 1, CORRECTION_DELTAE));
+    const std::vector<float> values = channel_values();
+    // Every combination of the values for R and G, B cycling through them: one row per R.
+    const int width = (int)(values.size() * values.size()), height = (int)values.size();
+    for (bool halves : {false, true}) {
+        const int bpp = halves ? 8 : 16;
+        const int pitch = width + 5;  // the five pixels past each row must stay untouched
+        std::vector<char> frame((size_t)(pitch * bpp * height) + 64, 0);
+        std::vector<float> in((size_t)(width * height * 4));
+        for (size_t i = 0; i < frame.size(); ++i) frame[i] = (char)(i * 7);
+        const std::vector<char> before_all = frame;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                float* p = &in[(size_t)(4 * (y * width + x))];
+                p[0] = values[(size_t)y];
+                p[1] = values[(size_t)x % values.size()];
+                p[2] = values[(size_t)(x / (int)values.size() + y) % values.size()];
+                p[3] = 0.25f + (float)(x % 3);
+                const float bgra[4] = {p[2], p[1], p[0], p[3]};
+                char* d = &frame[(size_t)((y * pitch + x) * bpp)];
+                if (halves) {
+                    for (int k = 0; k < 4; ++k) {
+                        const uint16_t h = float2half(bgra[k]);
+                        std::memcpy(d + 2 * k, &h, 2);
+                    }
+                    // What the kernel reads is the half value.
+                    for (int k = 0; k < 4; ++k) p[k] = half2float(float2half(p[k]));
+                } else {
+                    std::memcpy(d, bgra, 16);
+                }
+            }
+        const std::vector<char> before = frame;
+        // A launch larger than the frame: items outside it must do nothing.
+        apply(lut.data(), frame, pitch, halves, width, height, (size_t)width + 13,
+              (size_t)height + 3);
+        float worst = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const float* p = &in[(size_t)(4 * (y * width + x))];
+                float want[3];
+                cpu_lookup(lut.data(), p[0], p[1], p[2], want);
+                float got[4];
+                const char* d = &frame[(size_t)((y * pitch + x) * bpp)];
+                if (halves) {
+                    uint16_t h[4];
+                    std::memcpy(h, d, 8);
+                    for (int k = 0; k < 4; ++k) got[k] = half2float(h[k]);
+                } else {
+                    std::memcpy(got, d, 16);
+                }
+                const float rgb[3] = {got[2], got[1], got[0]};
+                for (int k = 0; k < 3; ++k) {
+                    ASSERT_TRUE(std::isfinite(rgb[k])) << x << "," << y;
+                    // Half results are rounded toward zero: within one half step below
+                    // (below the normal half range, 6.1e-5, a result may flush to 0).
+                    const float step = halves ? std::fabs(want[k]) / 1024.0f + 6.2e-5f : 0.0f;
+                    const float err = std::fabs(rgb[k] - want[k]);
+                    ASSERT_LE(err, 2e-5f + step) << "pixel " << x << "," << y << " channel " << k
+                                                 << ": " << rgb[k] << " against " << want[k];
+                    if (halves) {
+                        ASSERT_LE(std::fabs(rgb[k]), std::fabs(want[k]) + 2e-5f);
+                    }
+                    worst = std::fmax(worst, err);
+                }
+                ASSERT_EQ(got[3], p[3]) << "alpha at " << x << "," << y;
+            }
+            for (int x = width; x < pitch; ++x)
+                for (int b = 0; b < bpp; ++b) {
+                    const size_t at = (size_t)((y * pitch + x) * bpp + b);
+                    ASSERT_EQ(frame[at], before[at]) << "padding touched at row " << y;
+                }
+        }
+        for (size_t at = (size_t)(pitch * bpp * height); at < frame.size(); ++at)
+            ASSERT_EQ(frame[at], before_all[at]);
+        std::printf("%s frame: largest difference from the CPU interpolation %.3g\n",
+                    halves ? "half" : "float", (double)worst);
+    }
+}
+
+TEST_F(opencl_fixture, IdentityTableLeavesPixelsInRangeAndClampsTheRest) {
+    std::vector<float> lut((size_t)(4 * N * N * N));
+    for (int b = 0; b < N; ++b)
+        for (int g = 0; g < N; ++g)
+            for (int r = 0; r < N; ++r) {
+                float* p = &lut[(size_t)(4 * (r + N * (g + N * b)))];
+                p[0] = (float)r / 47.0f, p[1] = (float)g / 47.0f, p[2] = (float)b / 47.0f;
+                p[3] = 1.0f;
+            }
+    const float px[][3] = {{0, 0, 0}, {1, 1, 1}, {0.3f, 0.6f, 0.9f}, {-2, 3, 0.5f}};
+    const float want[][3] = {{0, 0, 0}, {1, 1, 1}, {0.3f, 0.6f, 0.9f}, {0, 1, 0.5f}};
+    std::vector<char> frame(4 * 16);
+    for (int i = 0; i < 4; ++i) {
+        const float bgra[4] = {px[i][2], px[i][1], px[i][0], 0.5f};
+        std::memcpy(&frame[(size_t)(16 * i)], bgra, 16);
+    }
+    apply(lut.data(), frame, 4, false, 4, 1, 4, 1);
+    for (int i = 0; i < 4; ++i) {
+        float got[4];
+        std::memcpy(got, &frame[(size_t)(16 * i)], 16);
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[2 - k], want[i][k], 2e-6f) << i;
+        EXPECT_EQ(got[3], 0.5f);
+    }
+}

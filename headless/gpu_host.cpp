@@ -334,10 +334,13 @@ void headless_gpu_frame_free(headless_gpu_frame* f) {
 // ---------------------------------------------------------------------------
 // The filter
 
-prSuiteError headless_gpu_entry(headless_plugin* plugin, int32_t index, PrGPUFilter* filter) {
-    void* sym = plugin->library ? dlsym(plugin->library, "xGPUFilterEntry") : nullptr;
-    if (!sym) return suiteError_NotImplemented;
-    auto entry = reinterpret_cast<PrGPUFilterEntry>(sym);
+prSuiteError headless_gpu_entry(headless_plugin* plugin, int32_t index, PrGPUFilter* filter,
+                                PrGPUFilterEntry entry) {
+    if (!entry) {
+        void* sym = plugin->library ? dlsym(plugin->library, "xGPUFilterEntry") : nullptr;
+        if (!sym) return suiteError_NotImplemented;
+        entry = reinterpret_cast<PrGPUFilterEntry>(sym);
+    }
     PrGPUFilterInfo info{};
     csSDK_int32 i = index;
     return entry(PrSDKGPUFilterInterfaceVersion, &i, 1, &BASIC, filter, &info);
@@ -357,11 +360,12 @@ prSuiteError headless_gpu_create(headless_instance* inst, const PrGPUFilter* fil
 }
 
 prSuiteError headless_gpu_filter_new(headless_instance* inst, headless_gpu_device* d,
-                                     headless_gpu_filter* filter, std::string* error) {
+                                     headless_gpu_filter* filter, std::string* error,
+                                     PrGPUFilterEntry entry) {
     *filter = headless_gpu_filter{};
     filter->instance = inst;
     filter->device = d;
-    prSuiteError r = headless_gpu_entry(inst->host->plugin, 0, &filter->filter);
+    prSuiteError r = headless_gpu_entry(inst->host->plugin, 0, &filter->filter, entry);
     if (r != suiteError_NoError) {
         if (error) *error = "the plug-in exports no GPU filter";
         return r;

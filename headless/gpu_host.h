@@ -53,10 +53,12 @@ struct headless_gpu_filter {
     bool created = false;
 };
 
-// Finds xGPUFilterEntry in the plug-in file, starts the filter and creates an instance for
-// the effect instance on the device. Returns the host's result code (0 on success).
+// Finds xGPUFilterEntry in the plug-in file (or takes `entry` when given: a filter linked
+// into the caller), starts the filter and creates an instance for the effect instance on
+// the device. Returns the host's result code (0 on success).
 prSuiteError headless_gpu_filter_new(headless_instance* inst, headless_gpu_device* d,
-                                     headless_gpu_filter* filter, std::string* error);
+                                     headless_gpu_filter* filter, std::string* error,
+                                     PrGPUFilterEntry entry = nullptr);
 void headless_gpu_filter_delete(headless_gpu_filter* filter);
 
 // Renders a frame in place through the filter at the instance's current time.
@@ -64,6 +66,7 @@ prSuiteError headless_gpu_render(headless_gpu_filter* filter, headless_gpu_frame
 
 // Calls of the filter's entry with an index, and of its instance creation with a device
 // index, as given (for tests of the filter's refusals).
-prSuiteError headless_gpu_entry(headless_plugin* plugin, int32_t index, PrGPUFilter* filter);
+prSuiteError headless_gpu_entry(headless_plugin* plugin, int32_t index, PrGPUFilter* filter,
+                                PrGPUFilterEntry entry = nullptr);
 prSuiteError headless_gpu_create(headless_instance* inst, const PrGPUFilter* filter,
                                  uint32_t device_index, PrGPUFilterInstance* record);

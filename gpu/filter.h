@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "gpu/cuda_bridge.h"
 #include "gpu/opencl.h"
 #include "hostsdk/gpu_filter.h"
 #include "pipeline/parameters.h"
@@ -52,17 +53,9 @@ struct GPU_cache_record {
 };
 extern GPU_cache_record GPU_cache;
 
-// A frame as the kernels see it.
-struct frame_geometry {
-    int32_t pitch;  // row length in pixels
-    int32_t is16f;  // half floats (8 bytes a pixel) rather than floats (16)
-    int32_t width;
-    int32_t height;
-};
-
 extern "C" prSuiteError xGPUFilterEntry(csSDK_uint32 host_interface_version, csSDK_int32* io_index,
-                                        prBool is_startup, piSuitesPtr suites,
-                                        PrGPUFilter* out_filter, PrGPUFilterInfo* out_info);
+                                       prBool is_startup, piSuitesPtr suites,
+                                       PrGPUFilter* out_filter, PrGPUFilterInfo* out_info);
 
 class GPU_filter : public PrGPUFilterBase {
   public:
@@ -88,11 +81,3 @@ class GPU_filter : public PrGPUFilterBase {
     bool mCounted = false;
 };
 
-// Entry points of the CUDA part (gpu/filter_cuda.cu), present when the build has CUDA.
-#ifdef CHROMALANE_CUDA
-bool cuda_launch_shapes(int32_t calc_block[3], int32_t apply_block[2]);
-bool cuda_calc_LUT(const float* coeffs, float* host_lut, const int32_t calc_block[3]);
-bool cuda_apply_LUT(const float* host_lut, const int32_t apply_block[2], void* pixels,
-                    const frame_geometry& g);
-bool cuda_copy_to_host(void* host, const void* device, size_t size);
-#endif

@@ -18,6 +18,7 @@
 #include "host/entry.h"
 #include "host/param_table.h"
 #include "pipeline/image.h"
+#include "tests/support/gpu_support.h"
 
 namespace {
 
@@ -131,29 +132,6 @@ std::vector<float> test_frame() {
     return f;
 }
 
-// The CPU's trilinear interpolation of the table at a colour.
-void interpolate(const std::vector<float>& lut, const float* rgb, float* out) {
-    float at[3];
-    int i0[3], i1[3];
-    for (int k = 0; k < 3; ++k) {
-        at[k] = gpu_pixel::lut_coordinate(rgb[k]);
-        i0[k] = (int)std::floor(at[k]);
-        i1[k] = i0[k] < 47 ? i0[k] + 1 : 47;
-        at[k] -= (float)i0[k];
-    }
-    for (int ch = 0; ch < 3; ++ch) {
-        double v = 0;
-        for (int c = 0; c < 8; ++c) {
-            const int r = c & 1 ? i1[0] : i0[0], g = c & 2 ? i1[1] : i0[1];
-            const int b = c & 4 ? i1[2] : i0[2];
-            const double w = (c & 1 ? at[0] : 1 - at[0]) * (c & 2 ? at[1] : 1 - at[1]) *
-                             (c & 4 ? at[2] : 1 - at[2]);
-            v += w * lut[(size_t)(4 * (r + 48 * (g + 48 * b)) + ch)];
-        }
-        out[ch] = (float)v;
-    }
-}
-
 }  // namespace
 
 // Each pixel of the GPU render lies within the table's own interpolation error at that
@@ -179,7 +157,7 @@ TEST_F(filter_fixture, MatchesTheCpuRenderWithinTheTablesInterpolationError) {
             bool inside = true;
             for (int k = 0; k < 3; ++k) inside = inside && in[k] >= 0.0f && in[k] <= 1.0f;
             float interpolated[3];
-            interpolate(lut, in, interpolated);
+            gpu_support::cpu_lookup(lut.data(), in, interpolated);
             for (int k = 0; k < 3; ++k) {
                 const float g = gpu[(size_t)(4 * i + k)];
                 ASSERT_TRUE(std::isfinite(g)) << "pixel " << i;

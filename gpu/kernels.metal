@@ -1,7 +1,11 @@
-// The Metal kernels. The build turns this file into one source string, with the slot names
-// and the shared per-pixel functions pasted in place of the two includes.
 #include <metal_stdlib>
 using namespace metal;
+
+// The Metal kernels. The build turns this file into one source string, with the slot names
+// and the shared per-pixel functions pasted in place of the two includes. The library is
+// built with fast math off, so that nothing is contracted or reordered.
+#pragma METAL fp math_mode(safe)
+#pragma METAL fp contract(off)
 
 #define GPU_FN inline
 #define GPU_COEFFS device float*

@@ -321,6 +321,8 @@ void GPU_filter::cache_frame_if_needed(uint32_t instance_id,
                                        const PrGPUFilterRenderParams* render_params,
                                        const frame_geometry& g, void* pixels, int32_t row_bytes) {
     real_mutex_lock(&global.lock);
+    // A request not served within 15 seconds is dropped, as the CPU render drops it.
+    if (entry_now_us() - global.request_time_us >= 15000001) global.request_tick = -1;
     const bool pending =
         global.request_instance == instance_id && global.cached_tick < global.request_tick;
     if ((global.request_tick == -1 || pending) && global.cache_image_2.pixels) {

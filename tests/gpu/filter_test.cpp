@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "gpu/filter.h"
@@ -204,6 +205,7 @@ TEST_F(filter_fixture, HandsTheFrameToTheUiOnlyWhenThisInstanceAskedForIt) {
     global.request_instance = (uint32_t)inst->id + 1;  // another instance's request
     global.request_tick = 5;
     global.cached_tick = 4;
+    global.request_time_us = entry_now_us();
     real_mutex_unlock(&global.lock);
     gpu_render(frame, false);
     EXPECT_EQ(global.cache_image_2.pixels, nullptr);
@@ -237,9 +239,11 @@ TEST_F(filter_fixture, HandsTheFrameToTheUiOnlyWhenThisInstanceAskedForIt) {
     char* kept = global.cache_image_2.pixels;
     gpu_render(frame, true);
     EXPECT_EQ(global.cache_image_2.pixels, kept);
-    // No request at all: the copy is released.
-    global.request_tick = -1;
+    // A request older than 15 seconds is dropped, and with it the copy.
+    global.request_tick = 6;
+    global.request_time_us = entry_now_us() - 16000000;
     gpu_render(frame, true);
+    EXPECT_EQ(global.request_tick, -1);
     EXPECT_EQ(global.cache_image_2.pixels, nullptr);
 }
 
@@ -253,4 +257,50 @@ TEST_F(filter_fixture, RefusesASecondFilterAndDevicesItDoesNotServe) {
     EXPECT_EQ(headless_gpu_create(inst, &filter.filter, 12, &record), suiteError_Fail);
     EXPECT_EQ(record.ioPrivatePluginData, nullptr);
     EXPECT_EQ(global.gpu_filters, counted);
+}
+
+// Two instances with different settings share the device's table: rendered from several
+// threads at once, each frame still comes out as it does alone (the table is recomputed in
+// turn under the slot's lock, and the shared kernel's arguments are set one launch at a time).
+TEST_F(filter_fixture, InstancesWithOtherSettingsRenderConcurrently) {
+    PF_Err err = PF_Err_NONE;
+    headless_instance* other = headless_instance_new(host, W, H, &err);
+    ASSERT_EQ(err, PF_Err_NONE);
+    ASSERT_EQ(headless_user_set(other, P_EXPOSURE, -1.0), PF_Err_NONE);
+    headless_gpu_filter second;
+    std::string error;
+    ASSERT_EQ(headless_gpu_filter_new(other, &device, &second, &error, xGPUFilterEntry),
+              suiteError_NoError)
+        << error;
+    const std::vector<float> frame = test_frame();
+    const std::vector<float> want_first = gpu_render(frame, false);
+    headless_gpu_filter* mine = &filter;
+    std::swap(filter, second);
+    const std::vector<float> want_second = gpu_render(frame, false);
+    std::swap(filter, second);
+    ASSERT_NE(want_first, want_second);
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            headless_gpu_filter* f = t % 2 ? &second : mine;
+            const std::vector<float>& want = t % 2 ? want_second : want_first;
+            for (int k = 0; k < 6; ++k) {
+                headless_gpu_frame fr;
+                std::string e;
+                if (!headless_gpu_frame_upload(&device, frame.data(), W, H, false, &fr, &e) ||
+                    headless_gpu_render(f, &fr) != suiteError_NoError) {
+                    ++wrong[(size_t)t];
+                    continue;
+                }
+                std::vector<float> got(frame.size());
+                if (!headless_gpu_frame_download(&fr, got.data(), &e) || got != want)
+                    ++wrong[(size_t)t];
+                headless_gpu_frame_free(&fr);
+            }
+        });
+    for (std::thread& t : threads) t.join();
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(wrong[(size_t)t], 0) << "thread " << t;
+    headless_gpu_filter_delete(&second);
+    headless_instance_delete(other);
 }

@@ -54,8 +54,8 @@ struct GPU_cache_record {
 extern GPU_cache_record GPU_cache;
 
 extern "C" prSuiteError xGPUFilterEntry(csSDK_uint32 host_interface_version, csSDK_int32* io_index,
-                                       prBool is_startup, piSuitesPtr suites,
-                                       PrGPUFilter* out_filter, PrGPUFilterInfo* out_info);
+                                        prBool is_startup, piSuitesPtr suites,
+                                        PrGPUFilter* out_filter, PrGPUFilterInfo* out_info);
 
 class GPU_filter : public PrGPUFilterBase {
   public:
@@ -80,4 +80,3 @@ class GPU_filter : public PrGPUFilterBase {
     const PrSDKOpaqueEffectDataSuite* mOpaqueEffectDataSuite = nullptr;
     bool mCounted = false;
 };
-

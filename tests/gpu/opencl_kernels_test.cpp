@@ -145,15 +145,6 @@ std::vector<float> cpu_table(const parameters& p) {
     return lut;
 }
 
-// Pixel values in and out of 0..1, ending with the specials.
-std::vector<float> channel_values() {
-    std::vector<float> v;
-    for (int i = 0; i <= 24; ++i) v.push_back(-0.1f + 1.2f * (float)i / 24.0f);
-    const float inf = std::numeric_limits<float>::infinity();
-    for (float x : {0.0f, 1.0f, 0.5f, -inf, inf, NAN, -0.0f, 1e-40f, 7.0f}) v.push_back(x);
-    return v;
-}
-
 }  // namespace
 
 TEST_F(opencl_fixture, CalcLutMatchesLutGenerateNodeByNode) {
@@ -186,79 +177,34 @@ TEST_F(opencl_fixture, CalcLutMatchesLutGenerateNodeByNode) {
 
 TEST_F(opencl_fixture, ApplyLutInterpolatesAsTheCpuOnFloatAndHalfFrames) {
     const std::vector<float> lut = cpu_table(fit_support::params_for(37, 1, CORRECTION_DELTAE));
-    const std::vector<float> values = channel_values();
-    // Every combination of the values for R and G, B cycling through them: one row per R.
-    const int width = (int)(values.size() * values.size()), height = (int)values.size();
     for (bool halves : {false, true}) {
-        const int bpp = halves ? 8 : 16;
-        const int pitch = width + 5;  // the five pixels past each row must stay untouched
-        std::vector<char> frame((size_t)(pitch * bpp * height) + 64, 0);
-        std::vector<float> in((size_t)(width * height * 4));
-        for (size_t i = 0; i < frame.size(); ++i) frame[i] = (char)(i * 7);
-        const std::vector<char> before_all = frame;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                float* p = &in[(size_t)(4 * (y * width + x))];
-                p[0] = values[(size_t)y];
-                p[1] = values[(size_t)x % values.size()];
-                p[2] = values[(size_t)(x / (int)values.size() + y) % values.size()];
-                p[3] = 0.25f + (float)(x % 3);
-                const float bgra[4] = {p[2], p[1], p[0], p[3]};
-                char* d = &frame[(size_t)((y * pitch + x) * bpp)];
-                if (halves) {
-                    for (int k = 0; k < 4; ++k) {
-                        const uint16_t h = float2half(bgra[k]);
-                        std::memcpy(d + 2 * k, &h, 2);
-                    }
-                    // What the kernel reads is the half value.
-                    for (int k = 0; k < 4; ++k) p[k] = half2float(float2half(p[k]));
-                } else {
-                    std::memcpy(d, bgra, 16);
-                }
-            }
-        const std::vector<char> before = frame;
+        gpu_support::apply_frame f = gpu_support::make_apply_frame(halves);
         // A launch larger than the frame: items outside it must do nothing.
-        apply(lut.data(), frame, pitch, halves, width, height, (size_t)width + 13,
-              (size_t)height + 3);
+        apply(lut.data(), f.bytes, f.pitch, halves, f.width, f.height, (size_t)f.width + 13,
+              (size_t)f.height + 3);
+        ASSERT_TRUE(gpu_support::outside_untouched(f));
         float worst = 0;
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const float* p = &in[(size_t)(4 * (y * width + x))];
-                float want[3];
+        for (int y = 0; y < f.height; ++y)
+            for (int x = 0; x < f.width; ++x) {
+                const float* p = &f.in[(size_t)(4 * (y * f.width + x))];
+                float want[3], got[4];
                 gpu_support::cpu_lookup(lut.data(), p, want);
-                float got[4];
-                const char* d = &frame[(size_t)((y * pitch + x) * bpp)];
-                if (halves) {
-                    uint16_t h[4];
-                    std::memcpy(h, d, 8);
-                    for (int k = 0; k < 4; ++k) got[k] = half2float(h[k]);
-                } else {
-                    std::memcpy(got, d, 16);
-                }
-                const float rgb[3] = {got[2], got[1], got[0]};
+                gpu_support::applied_pixel(f, x, y, got);
                 for (int k = 0; k < 3; ++k) {
-                    ASSERT_TRUE(std::isfinite(rgb[k])) << x << "," << y;
+                    ASSERT_TRUE(std::isfinite(got[k])) << x << "," << y;
                     // Half results are rounded toward zero: within one half step below
                     // (below the normal half range, 6.1e-5, a result may flush to 0).
                     const float step = halves ? std::fabs(want[k]) / 1024.0f + 6.2e-5f : 0.0f;
-                    const float err = std::fabs(rgb[k] - want[k]);
+                    const float err = std::fabs(got[k] - want[k]);
                     ASSERT_LE(err, 2e-5f + step) << "pixel " << x << "," << y << " channel " << k
-                                                 << ": " << rgb[k] << " against " << want[k];
+                                                 << ": " << got[k] << " against " << want[k];
                     if (halves) {
-                        ASSERT_LE(std::fabs(rgb[k]), std::fabs(want[k]) + 2e-5f);
+                        ASSERT_LE(std::fabs(got[k]), std::fabs(want[k]) + 2e-5f);
                     }
                     worst = std::fmax(worst, err);
                 }
                 ASSERT_EQ(got[3], p[3]) << "alpha at " << x << "," << y;
             }
-            for (int x = width; x < pitch; ++x)
-                for (int b = 0; b < bpp; ++b) {
-                    const size_t at = (size_t)((y * pitch + x) * bpp + b);
-                    ASSERT_EQ(frame[at], before[at]) << "padding touched at row " << y;
-                }
-        }
-        for (size_t at = (size_t)(pitch * bpp * height); at < frame.size(); ++at)
-            ASSERT_EQ(frame[at], before_all[at]);
         std::printf("%s frame: largest difference from the CPU interpolation %.3g\n",
                     halves ? "half" : "float", (double)worst);
     }

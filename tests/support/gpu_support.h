@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "gpu/per_pixel_cpp.h"
+#include "pipeline/image.h"
 
 namespace gpu_support {
 
@@ -88,6 +91,77 @@ inline int compare_tables(const float* coeffs, const std::vector<float>& ref,
         ++sensitive;
     }
     return sensitive;
+}
+
+// A frame for the apply kernels: every combination of channel values in and out of 0..1
+// (with NaN and infinities) for R and G, B cycling through them, alpha varying; BGRA floats
+// or half floats in rows of width + 5 pixels, the bytes past each row and past the frame
+// filled with a pattern that the kernels must leave alone.
+struct apply_frame {
+    int width = 0, height = 0, pitch = 0, bpp = 0;
+    bool halves = false;
+    std::vector<char> bytes;   // as the device holds it
+    std::vector<char> before;  // as it was handed over
+    std::vector<float> in;     // RGBA as the kernel reads it
+};
+
+inline apply_frame make_apply_frame(bool halves) {
+    std::vector<float> values;
+    for (int i = 0; i <= 24; ++i) values.push_back(-0.1f + 1.2f * (float)i / 24.0f);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float x : {0.0f, 1.0f, 0.5f, -inf, inf, NAN, -0.0f, 1e-40f, 7.0f}) values.push_back(x);
+    apply_frame f;
+    const int n = (int)values.size();
+    f.width = n * n, f.height = n, f.pitch = f.width + 5, f.bpp = halves ? 8 : 16;
+    f.halves = halves;
+    f.bytes.resize((size_t)(f.pitch * f.bpp * f.height) + 64);
+    for (size_t i = 0; i < f.bytes.size(); ++i) f.bytes[i] = (char)(i * 7);
+    f.in.resize((size_t)(4 * f.width * f.height));
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x) {
+            float* p = &f.in[(size_t)(4 * (y * f.width + x))];
+            p[0] = values[(size_t)y];
+            p[1] = values[(size_t)(x % n)];
+            p[2] = values[(size_t)((x / n + y) % n)];
+            p[3] = 0.25f + (float)(x % 3);
+            const float bgra[4] = {p[2], p[1], p[0], p[3]};
+            char* d = &f.bytes[(size_t)((y * f.pitch + x) * f.bpp)];
+            if (halves) {
+                for (int k = 0; k < 4; ++k) {
+                    const half h = float2half(bgra[k]);
+                    std::memcpy(d + 2 * k, &h, 2);
+                    p[k] = half2float(float2half(p[k]));  // what the kernel reads
+                }
+            } else {
+                std::memcpy(d, bgra, 16);
+            }
+        }
+    f.before = f.bytes;
+    return f;
+}
+
+// The RGBA that the kernel left at a pixel.
+inline void applied_pixel(const apply_frame& f, int x, int y, float* rgba) {
+    const char* d = &f.bytes[(size_t)((y * f.pitch + x) * f.bpp)];
+    float bgra[4];
+    if (f.halves) {
+        half h[4];
+        std::memcpy(h, d, 8);
+        for (int k = 0; k < 4; ++k) bgra[k] = half2float(h[k]);
+    } else {
+        std::memcpy(bgra, d, 16);
+    }
+    rgba[0] = bgra[2], rgba[1] = bgra[1], rgba[2] = bgra[0], rgba[3] = bgra[3];
+}
+
+// Whether every byte past the rows and past the frame is as it was.
+inline bool outside_untouched(const apply_frame& f) {
+    for (size_t at = 0; at < f.bytes.size(); ++at) {
+        const int pixel = (int)(at / (size_t)f.bpp);
+        const bool inside = pixel < f.pitch * f.height && pixel % f.pitch < f.width;
+        if (!inside && f.bytes[at] != f.before[at]) return false;
+    }
+    return true;
 }
 
 }  // namespace gpu_support

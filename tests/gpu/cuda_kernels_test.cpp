@@ -30,14 +30,6 @@ struct shapes {
     int32_t calc[3], apply[2];
 };
 
-std::vector<float> cpu_table(const parameters& p) {
-    float c[COEFFICIENT_COUNT];
-    set_coefficents(c, &p);
-    std::vector<float> lut((size_t)(4 * N * N * N));
-    LUT_generate(c, lut.data(), N);
-    return lut;
-}
-
 }  // namespace
 
 TEST(CudaKernels, CalcLutMatchesLutGenerateNodeByNode) {
@@ -48,16 +40,10 @@ TEST(CudaKernels, CalcLutMatchesLutGenerateNodeByNode) {
     std::printf("launch shapes on %s: calc %d x %d x %d, apply %d x %d\n", name.c_str(), s.calc[0],
                 s.calc[1], s.calc[2], s.apply[0], s.apply[1]);
     const float tolerance = 2e-5f;
-    const parameters settings[] = {
-        fit_support::params_for(2, 1, CORRECTION_DELTAE),
-        fit_support::params_for(37, 43, CORRECTION_MIX_CHANNELS),
-        fit_support::params_for(44, 48, CORRECTION_NONE),
-        fit_support::params_for(6, 5, CORRECTION_PER_CHANNEL),
-    };
-    for (const parameters& p : settings) {
+    for (const parameters& p : gpu_support::table_settings()) {
         float c[COEFFICIENT_COUNT];
         set_coefficents(c, &p);
-        const std::vector<float> ref = cpu_table(p);
+        const std::vector<float> ref = gpu_support::cpu_table(p);
         std::vector<float> got(ref.size());
         ASSERT_TRUE(cuda_calc_LUT(c, got.data(), s.calc));
         float worst = 0;
@@ -80,7 +66,8 @@ TEST(CudaKernels, ApplyLutInterpolatesAsTheCpuOnFloatAndHalfFrames) {
     if (name.empty()) GTEST_SKIP() << "no CUDA device";
     shapes s{};
     ASSERT_TRUE(cuda_launch_shapes(s.calc, s.apply));
-    const std::vector<float> lut = cpu_table(fit_support::params_for(37, 1, CORRECTION_DELTAE));
+    const std::vector<float> lut =
+        gpu_support::cpu_table(fit_support::params_for(37, 1, CORRECTION_DELTAE));
     for (bool halves : {false, true}) {
         gpu_support::apply_frame f = gpu_support::make_apply_frame(halves);
         void* device = cuda_alloc(f.bytes.size());

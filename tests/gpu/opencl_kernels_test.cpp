@@ -137,14 +137,6 @@ headless_gpu_device opencl_fixture::device;
 cl_program opencl_fixture::program = nullptr;
 std::string opencl_fixture::failure;
 
-std::vector<float> cpu_table(const parameters& p) {
-    float c[COEFFICIENT_COUNT];
-    set_coefficents(c, &p);
-    std::vector<float> lut((size_t)(4 * N * N * N));
-    LUT_generate(c, lut.data(), N);
-    return lut;
-}
-
 }  // namespace
 
 TEST_F(opencl_fixture, CalcLutMatchesLutGenerateNodeByNode) {
@@ -152,16 +144,10 @@ TEST_F(opencl_fixture, CalcLutMatchesLutGenerateNodeByNode) {
     // last place: a node stays within 2e-5 (relative, at least 1) of the CPU's value, or of
     // the CPU's range over colours within a millionth of the node's.
     const float tolerance = 2e-5f;
-    const parameters settings[] = {
-        fit_support::params_for(2, 1, CORRECTION_DELTAE),
-        fit_support::params_for(37, 43, CORRECTION_MIX_CHANNELS),
-        fit_support::params_for(44, 48, CORRECTION_NONE),
-        fit_support::params_for(6, 5, CORRECTION_PER_CHANNEL),
-    };
-    for (const parameters& p : settings) {
+    for (const parameters& p : gpu_support::table_settings()) {
         float c[COEFFICIENT_COUNT];
         set_coefficents(c, &p);
-        const std::vector<float> ref = cpu_table(p);
+        const std::vector<float> ref = gpu_support::cpu_table(p);
         const std::vector<float> got = calc_table(c);
         float worst = 0;
         std::string why;
@@ -176,7 +162,8 @@ TEST_F(opencl_fixture, CalcLutMatchesLutGenerateNodeByNode) {
 }
 
 TEST_F(opencl_fixture, ApplyLutInterpolatesAsTheCpuOnFloatAndHalfFrames) {
-    const std::vector<float> lut = cpu_table(fit_support::params_for(37, 1, CORRECTION_DELTAE));
+    const std::vector<float> lut =
+        gpu_support::cpu_table(fit_support::params_for(37, 1, CORRECTION_DELTAE));
     for (bool halves : {false, true}) {
         gpu_support::apply_frame f = gpu_support::make_apply_frame(halves);
         // A launch larger than the frame: items outside it must do nothing.

@@ -10,10 +10,31 @@
 
 #include "gpu/per_pixel_cpp.h"
 #include "pipeline/image.h"
+#include "pipeline/lut.h"
+#include "pipeline/parameters.h"
+#include "tests/support/fit_support.h"
 
 namespace gpu_support {
 
 constexpr int N = 48;
+
+// The effect's 48-point table of a parameters record, computed by the CPU.
+inline std::vector<float> cpu_table(const parameters& p) {
+    float c[COEFFICIENT_COUNT];
+    set_coefficents(c, &p);
+    std::vector<float> lut((size_t)(4 * N * N * N));
+    LUT_generate(c, lut.data(), N);
+    return lut;
+}
+
+// Settings the table kernels are checked with: both routes, every correction mode but one,
+// log, display and HDR curves (PQ's foot among them).
+inline std::vector<parameters> table_settings() {
+    return {fit_support::params_for(2, 1, CORRECTION_DELTAE),
+            fit_support::params_for(37, 43, CORRECTION_MIX_CHANNELS),
+            fit_support::params_for(44, 48, CORRECTION_NONE),
+            fit_support::params_for(6, 5, CORRECTION_PER_CHANNEL)};
+}
 
 // The table (48^3 RGBA floats, red fastest) interpolated at an RGB colour clamped to it;
 // `spread`, when given, receives each channel's range over the eight nodes around it.

@@ -20,7 +20,7 @@ host_flavour parse_host(const std::string& h) {
 }
 
 struct correct_args {
-    std::string image, out, host = "ae";
+    std::string image, out, host = "ae", gpu;
     correction_options correction;
     bool find = false;
     std::string corners, card_file, lut, save_card, project;
@@ -37,6 +37,10 @@ void run_correct(const correct_args& a) {
     if (sources > 1) throw cli_error(2, "give one of --find, --corners and --card");
     if (!a.lut.empty() && (a.lut_size < 2 || a.lut_size > 129))
         throw cli_error(2, "--lut-size must lie between 2 and 129");
+    if (!a.gpu.empty() && flavour != FLAVOUR_PREMIERE)
+        throw cli_error(2, "--gpu needs --host premiere (the GPU filter is the editing host's)");
+    if (!a.gpu.empty() && a.gpu != "opencl" && a.gpu != "cuda")
+        throw cli_error(2, "--gpu takes opencl or cuda, not '" + a.gpu + "'");
     rgba_image frame = read_image(a.image);
     effect_session s;
     try {
@@ -48,6 +52,7 @@ void run_correct(const correct_args& a) {
         } else if (!a.card_file.empty()) {
             session_load_card(&s, a.card_file);
         }
+        if (!a.gpu.empty()) session_use_gpu(&s, a.gpu);
         rgba_image result = session_render(&s, frame);
         write_image(a.out, result);
         if (!a.lut.empty()) session_write_lut(&s, a.lut, a.lut_size);
@@ -109,6 +114,7 @@ void setup(CLI::App& app) {
     c->add_option("IMAGE", ca.image, "frame to correct")->required();
     c->add_option("-o,--out", ca.out, "corrected frame (same bit depth)")->required();
     c->add_option("--host", ca.host, "ae or premiere");
+    c->add_option("--gpu", ca.gpu, "render through the GPU filter: opencl or cuda (premiere)");
     add_correction_options(c, ca.correction);
     c->add_flag("--find", ca.find, "find the chart in the frame");
     c->add_option("--corners", ca.corners, "chart corners x0,y0,...,x3,y3 (TL, TR, BR, BL)");

@@ -49,7 +49,30 @@ void session_open(effect_session* s, host_flavour flavour, int width, int height
                         "the effect's parameter setup failed (error " + std::to_string(err) + ")");
 }
 
+void session_use_gpu(effect_session* s, const std::string& framework) {
+    if (s->host->flavour != FLAVOUR_PREMIERE)
+        throw cli_error(2, "--gpu needs --host premiere (the GPU filter is the editing host's)");
+    if (framework == "cuda")
+        throw cli_error(1,
+                        "the headless host runs the GPU filter on OpenCL only; CUDA is "
+                        "tested by scripts/gpu-check.sh on a machine with an NVIDIA GPU");
+    if (framework != "opencl")
+        throw cli_error(2, "--gpu takes opencl or cuda, not '" + framework + "'");
+    std::string error;
+    s->gpu = new headless_gpu_device;
+    if (!headless_gpu_open(s->gpu, 0, &error)) throw cli_error(1, "no OpenCL device: " + error);
+    s->gpu_filter = new headless_gpu_filter;
+    if (headless_gpu_filter_new(s->instance, s->gpu, s->gpu_filter, &error) != suiteError_NoError)
+        throw cli_error(1, error);
+}
+
 void session_close(effect_session* s) {
+    if (s->gpu_filter) headless_gpu_filter_delete(s->gpu_filter);
+    delete s->gpu_filter;
+    s->gpu_filter = nullptr;
+    if (s->gpu && s->gpu->context) headless_gpu_close(s->gpu);
+    delete s->gpu;
+    s->gpu = nullptr;
     if (s->instance) headless_instance_delete(s->instance);
     if (s->host) headless_host_delete(s->host);
     s->instance = nullptr;
@@ -314,7 +337,32 @@ void session_save_card(effect_session* s, const std::string& path) {
     }
 }
 
+namespace {
+rgba_image gpu_render(effect_session* s, const rgba_image& frame, double* seconds) {
+    headless_gpu_frame device_frame;
+    std::string error;
+    // Half-float files go to the device as half floats, everything else as floats.
+    if (!headless_gpu_frame_upload(s->gpu, frame.pixels.data(), frame.width, frame.height,
+                                   frame.half_float, &device_frame, &error))
+        throw cli_error(1, error);
+    auto start = std::chrono::steady_clock::now();
+    const prSuiteError r = headless_gpu_render(s->gpu_filter, &device_frame);
+    if (seconds)
+        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    rgba_image result = frame;
+    const bool read = r == suiteError_NoError &&
+                      headless_gpu_frame_download(&device_frame, result.pixels.data(), &error);
+    headless_gpu_frame_free(&device_frame);
+    if (r != suiteError_NoError)
+        throw cli_error(
+            1, "the GPU filter failed to render the frame (error " + std::to_string(r) + ")");
+    if (!read) throw cli_error(1, error);
+    return result;
+}
+}  // namespace
+
 rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds) {
+    if (s->gpu_filter) return gpu_render(s, frame, seconds);
     world_format wf = world_for(s->host->flavour, frame);
     headless_world in, out;
     world_init(&in, wf, frame.width, frame.height);
@@ -349,7 +397,18 @@ void session_write_lut(effect_session* s, const std::string& path, int n) {
                 p[3] = 1.0f;
             }
     // A pixel-independent effect maps each lattice point as it maps any pixel of that value.
-    rgba_image result = session_render(s, lattice);
+    // The lattice goes through the CPU render even when frames go through the GPU filter,
+    // whose table would only interpolate itself.
+    headless_gpu_filter* gpu_filter = s->gpu_filter;
+    s->gpu_filter = nullptr;
+    rgba_image result;
+    try {
+        result = session_render(s, lattice);
+    } catch (...) {
+        s->gpu_filter = gpu_filter;
+        throw;
+    }
+    s->gpu_filter = gpu_filter;
     std::string error;
     if (!LUT_write_cube_file(path, result.pixels.data(), n, &error))
         throw cli_error(1, "cannot write LUT '" + path + "'" + (error.empty() ? "" : ": " + error));

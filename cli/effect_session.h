@@ -9,6 +9,7 @@
 #include "cli/command.h"
 #include "cli/correction_options.h"
 #include "cli/image_io.h"
+#include "headless/gpu_host.h"
 #include "headless/host.h"
 
 // Where the plug-in file is: next to the tool, else where the build put it.
@@ -18,10 +19,17 @@ struct effect_session {
     headless_plugin plugin;
     headless_host* host = nullptr;
     headless_instance* instance = nullptr;
+    // With a GPU chosen, frames render through the effect's GPU filter on that device.
+    headless_gpu_device* gpu = nullptr;
+    headless_gpu_filter* gpu_filter = nullptr;
 };
 // Loads the plug-in and creates one instance for frames of the given size.
 void session_open(effect_session* s, host_flavour flavour, int width, int height);
 void session_close(effect_session* s);
+
+// Renders the session's frames through the effect's GPU filter (editing host only):
+// `framework` is "opencl" or "cuda". Throws cli_error when the device or filter is missing.
+void session_use_gpu(effect_session* s, const std::string& framework);
 
 // Sets the controls as a user would, only those the options name; the chart comes first.
 void session_apply(effect_session* s, const correction_values& values);

@@ -22,6 +22,8 @@ struct global_record {
     int32_t gpu_filters;
     image cache_image;
     card_location cache_location;
+    // Filled by the GPU filter: BGRA32f or BGRA16f pixels in a heap block that the filter
+    // frees when it replaces them (owns_pixels 0, no host handle); readers only read.
     image cache_image_2;
     card_location cache_location_2;
     int64_t request_time_us;

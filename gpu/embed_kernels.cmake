@@ -1,0 +1,32 @@
+# Builds one kernel source string: the kernel file with its include of the slot list
+# replaced by the slot enumeration and its include of the per-pixel header replaced by that
+# header, written as a C++ definition of NAME. Run with cmake -P and
+# -DKERNEL= -DPER_PIXEL= -DSLOTS= -DOUTPUT= -DNAME=.
+file(READ "${SLOTS}" slots)
+string(REGEX MATCHALL "X\\([A-Z0-9_]+\\)" entries "${slots}")
+list(LENGTH entries count)
+if(NOT count EQUAL 74)
+  message(FATAL_ERROR "expected 74 coefficient slots in ${SLOTS}, found ${count}")
+endif()
+set(enumeration "enum coefficient_slot {\n")
+set(index 0)
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "X\\(([A-Z0-9_]+)\\)" "\\1" name "${entry}")
+  string(APPEND enumeration "    ${name} = ${index},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND enumeration "};\n")
+
+file(READ "${PER_PIXEL}" per_pixel)
+string(REPLACE "#pragma once\n" "" per_pixel "${per_pixel}")
+file(READ "${KERNEL}" kernel)
+string(REPLACE "#include \"pipeline/slots.h\"\n" "${enumeration}" kernel "${kernel}")
+string(REPLACE "#include \"gpu/per_pixel.h\"\n" "${per_pixel}" kernel "${kernel}")
+if(kernel MATCHES "#include \"" OR kernel MATCHES "\\)kernel_src\"")
+  message(FATAL_ERROR "${KERNEL}: an include was left, or the text holds the delimiter")
+endif()
+set(text "// Generated from ${KERNEL}; do not edit.\n#include \"gpu/kernel_sources.h\"\n\n")
+string(APPEND text "extern const char* const ${NAME} = R\"kernel_src(${kernel})kernel_src\";\n")
+file(WRITE "${OUTPUT}.tmp" "${text}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")

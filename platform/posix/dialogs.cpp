@@ -6,11 +6,6 @@
 #include "platform/host_window.h"
 #include "platform/platform.h"
 
-const char* const ABOUT_TITLE = "Chromalane Color Corrector";
-const char* const ABOUT_TEXT =
-    "Chromalane Color Corrector III, version 3.0\n"
-    "Colour correction from a chart filmed in the shot. All rights reserved.";
-
 namespace {
 
 const host_window* as_host_window(void* owner) {

@@ -5,7 +5,6 @@
 #import <UniformTypeIdentifiers/UniformTypeIdentifiers.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -50,14 +49,6 @@ int filechoose(void*, const char* title, const char* extension, char mode, char*
     }
     errno = 0;
     return 1;
-}
-
-FILE* fileopen(void* owner, const char* title, const char* extension, char mode) {
-    char path[4096];
-    if (!filechoose(owner, title, extension, mode, path, sizeof path)) return nullptr;
-    FILE* f = std::fopen(path, mode == 'r' ? "rb" : "wb");
-    if (f) errno = 0;
-    return f;
 }
 
 // Stops the modal run when the box closes, by its close box or its button.

@@ -35,14 +35,6 @@ int filechoose(void* owner, const char* title, const char* extension, char mode,
     return 1;
 }
 
-FILE* fileopen(void* owner, const char* title, const char* extension, char mode) {
-    char path[4096];
-    if (!filechoose(owner, title, extension, mode, path, sizeof path)) return nullptr;
-    FILE* f = std::fopen(path, mode == 'r' ? "rb" : "wb");
-    if (f) errno = 0;
-    return f;
-}
-
 void about(void* owner) {
     const host_window* w = as_host_window(owner);
     if (w && w->show_about) w->show_about(w->context, ABOUT_TITLE, ABOUT_TEXT);

@@ -11,12 +11,6 @@
 #include "pipeline/image.h"
 #include "pipeline/slots.h"
 
-#if defined(_WIN32)
-#define CHROMALANE_EXPORT __declspec(dllexport)
-#else
-#define CHROMALANE_EXPORT __attribute__((visibility("default")))
-#endif
-
 GPU_cache_record GPU_cache;
 
 namespace {
@@ -514,7 +508,7 @@ prSuiteError GPU_filter::Render(const PrGPUFilterRenderParams* render_params, co
 // ---------------------------------------------------------------------------
 // Entry
 
-extern "C" CHROMALANE_EXPORT prSuiteError xGPUFilterEntry(csSDK_uint32 host_interface_version,
+PLUGIN_EXPORT prSuiteError xGPUFilterEntry(csSDK_uint32 host_interface_version,
                                                           csSDK_int32* io_index, prBool is_startup,
                                                           piSuitesPtr suites,
                                                           PrGPUFilter* out_filter,
@@ -533,5 +527,5 @@ extern "C" CHROMALANE_EXPORT prSuiteError xGPUFilterEntry(csSDK_uint32 host_inte
 
 #if defined(_WIN32) && defined(CHROMALANE_CUDA)
 // Asks laptops with two GPUs to run the process on the NVIDIA one.
-extern "C" CHROMALANE_EXPORT uint32_t NvOptimusEnablementCuda = 1;
+PLUGIN_EXPORT uint32_t NvOptimusEnablementCuda = 1;
 #endif

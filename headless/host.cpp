@@ -1,7 +1,11 @@
 #include "headless/host.h"
 
+#if defined(_WIN32)
+#include "headless/dlfcn_windows.h"
+#else
 #include <dlfcn.h>
 #include <elf.h>
+#endif
 
 #include <cstdarg>
 #include <cstdio>
@@ -13,6 +17,27 @@
 // ---------------------------------------------------------------------------
 // The plug-in file
 
+#if defined(_WIN32)
+// The record is the PiPL resource (id 16000, US English); the file is mapped as data, so
+// none of its code runs.
+bool headless_read_registration(const std::string& path, registration_record* record) {
+    const std::wstring wide = wide_from_utf8(path.c_str());
+    HMODULE m = LoadLibraryExW(wide.c_str(), nullptr,
+                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!m) return false;
+    bool ok = false;
+    HRSRC found = FindResourceExW(m, L"PiPL", MAKEINTRESOURCEW(16000),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HGLOBAL loaded = found ? LoadResource(m, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (bytes && SizeofResource(m, found) >= sizeof(registration_record)) {
+        std::memcpy(record, bytes, sizeof(*record));
+        ok = record->magic == REGISTRATION_MAGIC && record->count <= 12;
+    }
+    FreeLibrary(m);
+    return ok;
+}
+#else
 bool headless_read_registration(const std::string& path, registration_record* record) {
     std::ifstream f(path, std::ios::binary);
     if (!f) return false;
@@ -46,6 +71,7 @@ bool headless_read_registration(const std::string& path, registration_record* re
     }
     return false;
 }
+#endif
 
 const registration_property* registration_find(const registration_record* r, uint32_t key) {
     for (uint32_t i = 0; i < r->count && i < 12; ++i)

@@ -12,36 +12,6 @@
 #include "hostsdk/suites.h"
 #include "pipeline/render.h"
 
-// The registration resource, in its own section so that a host reads it from the file.
-extern "C" {
-__attribute__((section(".pipl"), used)) const registration_record REGISTRATION = {
-    REGISTRATION_MAGIC,
-    0,
-    12,
-    {
-        {fourcc("8BIM"), fourcc("kind"), 0, 4, {'e', 'F', 'K', 'T'}},
-        {fourcc("8BIM"), fourcc("name"), 0, 31, {"Chromalane Color Corrector III"}},
-        {fourcc("8BIM"), fourcc("catg"), 0, 17, {"Color Correction"}},
-        {fourcc("8BIM"), fourcc("8664"), 0, 15, {"EntryPointFunc"}},
-        {fourcc("8BIM"), fourcc("ePVR"), 0, 4, {0, 0, 2, 0}},    // 2.0
-        {fourcc("8BIM"), fourcc("eSVR"), 0, 4, {27, 0, 13, 0}},  // 13.27
-        {fourcc("8BIM"),
-         fourcc("eVER"),
-         0,
-         4,
-         {static_cast<uint8_t>(EFFECT_VERSION & 0xff),
-          static_cast<uint8_t>((EFFECT_VERSION >> 8) & 0xff),
-          static_cast<uint8_t>((EFFECT_VERSION >> 16) & 0xff),
-          static_cast<uint8_t>(EFFECT_VERSION >> 24)}},
-        {fourcc("8BIM"), fourcc("eINF"), 0, 4, {0, 0, 0, 0}},
-        {fourcc("8BIM"), fourcc("eGLO"), 0, 4, {0x21, 0x84, 0x00, 0x02}},
-        {fourcc("8BIM"), fourcc("eGL2"), 0, 4, {0x88, 0x14, 0x00, 0x08}},
-        {fourcc("8BIM"), fourcc("eMNA"), 0, 31, {"Chromalane Color Corrector III"}},
-        {fourcc("8BIM"), fourcc("aeRD"), 0, 4, {0, 0, 0, 0}},
-    },
-};
-}
-
 global_record global;
 int64_t tick_zero = 0;
 uint32_t need_to_check_current_time_in_render_cache_frame = 1;
@@ -49,7 +19,7 @@ uint32_t need_to_check_current_time_in_render_cache_frame = 1;
 namespace {
 
 uint8_t initialised = 0;
-real_mutex initialised_mutex = PTHREAD_MUTEX_INITIALIZER;
+real_mutex initialised_mutex = REAL_MUTEX_INITIALIZER;
 
 int64_t system_now_us() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -576,9 +546,8 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(
-    PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-    PF_LayerDef* output, void* extra) {
+PLUGIN_EXPORT PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                                    PF_ParamDef* params[], PF_LayerDef* output, void* extra) {
     PF_Err err = PF_Err_NONE;
     try {
         make_sure_initialised();

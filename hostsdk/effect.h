@@ -769,6 +769,14 @@ struct PF_EventExtra {
 // ---------------------------------------------------------------------------
 // The entry point every effect exports.
 
+// Makes an entry point visible to the host's loader under its plain name: DLL exports on
+// Windows, default visibility in a library built with hidden visibility elsewhere.
+#if defined(_WIN32)
+#define PLUGIN_EXPORT extern "C" __declspec(dllexport)
+#else
+#define PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
 typedef PF_Err (*PF_EntryPointFunc)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
                                     PF_ParamDef* params[], PF_LayerDef* output, void* extra);
 

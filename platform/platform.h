@@ -7,18 +7,23 @@
 #include <cstdint>
 #include <cstdio>
 
+// REAL_MUTEX_INITIALIZER makes a mutex usable before anything could create it (a static
+// guard of one-time initialisation).
 #if defined(_WIN32)
-typedef void* real_mutex;      // kernel mutex handle
+typedef void* real_mutex;      // kernel mutex handle; a null one is created on first lock
 typedef void* real_semaphore;  // kernel semaphore handle
+#define REAL_MUTEX_INITIALIZER nullptr
 #elif defined(__APPLE__)
 #include <os/lock.h>
 typedef os_unfair_lock real_mutex;
 typedef void* real_semaphore;  // retained dispatch semaphore
+#define REAL_MUTEX_INITIALIZER OS_UNFAIR_LOCK_INIT
 #else
 #include <pthread.h>
 #include <semaphore.h>
 typedef pthread_mutex_t real_mutex;
 typedef sem_t real_semaphore;
+#define REAL_MUTEX_INITIALIZER PTHREAD_MUTEX_INITIALIZER
 #endif
 
 // The gate is held either by the whole group of current readers or by one writer: the

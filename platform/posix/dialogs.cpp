@@ -6,11 +6,6 @@
 #include "platform/host_window.h"
 #include "platform/platform.h"
 
-const char* const ABOUT_TITLE = "Chromalane Color Corrector";
-const char* const ABOUT_TEXT =
-    "Chromalane Color Corrector III, version 3.0\n"
-    "Colour correction from a chart filmed in the shot. All rights reserved.";
-
 namespace {
 
 const host_window* as_host_window(void* owner) {
@@ -38,14 +33,6 @@ int filechoose(void* owner, const char* title, const char* extension, char mode,
     }
     errno = 0;
     return 1;
-}
-
-FILE* fileopen(void* owner, const char* title, const char* extension, char mode) {
-    char path[4096];
-    if (!filechoose(owner, title, extension, mode, path, sizeof path)) return nullptr;
-    FILE* f = std::fopen(path, mode == 'r' ? "rb" : "wb");
-    if (f) errno = 0;
-    return f;
 }
 
 void about(void* owner) {

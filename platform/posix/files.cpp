@@ -1,5 +1,6 @@
-// Whole-file replacement: write a temporary beside the target, make it durable, then
-// rename it over the target, so a reader sees either the old file or the complete new one.
+// Opening the chosen file, and whole-file replacement: write a temporary beside the
+// target, make it durable, then rename it over the target, so a reader sees either the old
+// file or the complete new one.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +28,15 @@ bool write_all(int fd, const unsigned char* p, size_t size) {
 }
 
 }  // namespace
+
+// The chosen file opened as a binary stream (the same on macOS, whose chooser differs).
+FILE* fileopen(void* owner, const char* title, const char* extension, char mode) {
+    char path[4096];
+    if (!filechoose(owner, title, extension, mode, path, sizeof path)) return nullptr;
+    FILE* f = std::fopen(path, mode == 'r' ? "rb" : "wb");
+    if (f) errno = 0;
+    return f;
+}
 
 int filesave(const char* path, const void* data, size_t size) {
     if (!path || !*path || (!data && size != 0)) {

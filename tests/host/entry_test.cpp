@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include "headless/dlfcn_windows.h"
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstring>
 #include <memory>

@@ -20,9 +20,11 @@ std::string contents(const fs::path& p) {
 }
 
 TEST(FileDialog, WithoutAChooserOrOnCancelNothingOpens) {
+#if !defined(_WIN32)  // on Windows no owner still shows the system's dialog
     errno = 0;
     EXPECT_EQ(fileopen(nullptr, "ColorCard", "bmp", 'r'), nullptr);
     EXPECT_EQ(errno, ECANCELED);
+#endif
 
     host_window foreign{};  // not a host record: wrong magic
     errno = 0;
@@ -89,16 +91,16 @@ TEST(FileDialog, OpensTheChosenFileOrReportsWhyNot) {
 TEST(FileSave, ReplacesWholeOrLeavesTheOldFile) {
     scratch_dir dir;
     const fs::path target = dir.path / "card.bmp";
-    ASSERT_EQ(filesave(target.c_str(), "first", 5), 1);
+    ASSERT_EQ(filesave(target.string().c_str(), "first", 5), 1);
     EXPECT_EQ(contents(target), "first");
-    ASSERT_EQ(filesave(target.c_str(), "second!", 7), 1);
+    ASSERT_EQ(filesave(target.string().c_str(), "second!", 7), 1);
     EXPECT_EQ(contents(target), "second!");
 
     fs::create_directory(dir.path / "taken");
     errno = 0;
-    EXPECT_EQ(filesave((dir.path / "taken").c_str(), "x", 1), 0);
+    EXPECT_EQ(filesave((dir.path / "taken").string().c_str(), "x", 1), 0);
     EXPECT_NE(errno, 0);
-    EXPECT_EQ(filesave((dir.path / "absent" / "f").c_str(), "x", 1), 0);
+    EXPECT_EQ(filesave((dir.path / "absent" / "f").string().c_str(), "x", 1), 0);
     EXPECT_EQ(filesave("", "x", 1), 0);
     // Only the one file and the folder: no temporaries left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 2);

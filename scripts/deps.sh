@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev clang-format
       libgtest-dev libgmock-dev libbenchmark-dev
       libcli11-dev libopenimageio-dev openimageio-tools nlohmann-json3-dev
-      python3 python3-pil ffmpeg)
+      python3 python3-pil ffmpeg libcairo2-dev fonts-dejavu-core pkg-config)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

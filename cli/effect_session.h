@@ -18,6 +18,7 @@ struct effect_session {
     headless_plugin plugin;
     headless_host* host = nullptr;
     headless_instance* instance = nullptr;
+    headless_world layer;  // the frame the effect's "Find" and "Read" buttons see
 };
 // Loads the plug-in and creates one instance for frames of the given size.
 void session_open(effect_session* s, host_flavour flavour, int width, int height);
@@ -26,14 +27,25 @@ void session_close(effect_session* s);
 // Sets the controls as a user would, only those the options name; the chart comes first.
 void session_apply(effect_session* s, const correction_values& values);
 
-// The ColorCard of "Source" read from a frame: with the four corners (top left, top right,
-// bottom right, bottom left, in frame pixels) or by finding the chart. Sets the corner
-// parameters and the card as opening a project would. Returns false when no chart was found.
-bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners);
-// Loads the "Source" card from a ColorCard bitmap file.
-void session_load_card(effect_session* s, const std::string& path);
-// Saves the "Source" card as a ColorCard bitmap file.
-void session_save_card(effect_session* s, const std::string& path);
+// Makes `frame` the layer the effect's card buttons see.
+void session_set_layer(effect_session* s, const rgba_image& frame);
+
+// A card control's card read from a frame as a user does it: drags the four corners (top
+// left, top right, bottom right, bottom left, in frame pixels) and clicks "Read from frame",
+// or clicks "Find card in frame". Returns false when no chart was found. `seconds`, when
+// given, receives the time from the click to the new card.
+bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
+                       int control = 40, double* seconds = nullptr);
+// Clicks "Load" on a card control and answers the file dialog with `path`.
+void session_load_card(effect_session* s, const std::string& path, int control = 40);
+// Clicks "Save" on a card control and answers the file dialog with `path`.
+void session_save_card(effect_session* s, const std::string& path, int control = 40);
+// Clicks "Ref" on a card control.
+void session_reset_card(effect_session* s, int control);
+// Clicks patch `patch` of a card control's swatch and sets the "Patch" colour it selects.
+void session_edit_patch(effect_session* s, int control, int patch, float r, float g, float b);
+// Sets one side's primaries and white point (red x, y, green x, y, blue x, y, white x, y).
+void session_set_primaries(effect_session* s, bool input, const std::vector<double>& xy);
 
 // Renders a frame through the effect (smart render); the result has the input's depth.
 // `seconds`, when given, receives the time of the render command alone.

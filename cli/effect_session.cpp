@@ -345,3 +345,94 @@ void session_write_lut(effect_session* s, const std::string& path, int n) {
     if (!LUT_write_cube_file(path, result.pixels.data(), n, &error))
         throw cli_error(1, "cannot write LUT '" + path + "'" + (error.empty() ? "" : ": " + error));
 }
+
+namespace {
+
+struct control_picture {
+    int index;
+    const char* name;
+};
+// The custom controls in the order the panel shows them.
+constexpr control_picture CONTROLS[] = {
+    {P_UPDATE_UI, "update-ui"}, {P_INPUT_LEVELS, "input-levels"},
+    {20, "input-cie-xy"},       {P_SOURCE, "source"},
+    {P_TARGET, "target"},       {48, "curve"},
+    {71, "output-levels"},      {75, "output-cie-xy"},
+    {P_EXPORT, "export"},
+};
+
+void save_png(const headless_canvas& c, const std::string& path, std::vector<std::string>* out) {
+    if (!canvas_write_png(c, path)) throw cli_error(1, "cannot write '" + path + "'");
+    out->push_back(path);
+}
+
+uint8_t display_byte(float v) {
+    float c = v * 255.0f + 0.5f;
+    return static_cast<uint8_t>(!(c > 0) ? 0 : c >= 255 ? 255 : c);
+}
+
+}  // namespace
+
+std::vector<std::string> session_write_ui_pictures(effect_session* s, const rgba_image& frame,
+                                                   const std::string& dir, int max_width) {
+    std::vector<std::string> written;
+    headless_instance* inst = s->instance;
+    check(headless_command(inst, PF_Cmd_UPDATE_PARAMS_UI, nullptr), "to update its controls");
+    std::vector<headless_canvas> pictures;
+    int panel_width = 0, panel_height = 0;
+    constexpr int GAP = 4;
+    for (const control_picture& c : CONTROLS) {
+        headless_canvas picture;
+        check(headless_draw_control(inst, c.index, &picture), std::string("to draw ") + c.name);
+        save_png(picture, (std::filesystem::path(dir) / (std::string(c.name) + ".png")).string(),
+                 &written);
+        panel_width = std::max(panel_width, picture.width);
+        panel_height += picture.height + GAP;
+        pictures.push_back(std::move(picture));
+    }
+    // The panel: every control below the other on the host's panel colour.
+    headless_canvas panel;
+    panel.width = panel_width + 2 * GAP;
+    panel.height = panel_height + GAP;
+    panel.rgba.assign(static_cast<size_t>(panel.width) * static_cast<size_t>(panel.height) * 4, 0);
+    for (size_t k = 0; k < panel.rgba.size(); k += 4)
+        panel.rgba[k] = panel.rgba[k + 1] = panel.rgba[k + 2] = 40, panel.rgba[k + 3] = 255;
+    int top = GAP;
+    for (const headless_canvas& p : pictures) {
+        for (int y = 0; y < p.height; ++y)
+            std::memcpy(
+                &panel
+                     .rgba[(static_cast<size_t>(top + y) * static_cast<size_t>(panel.width) + GAP) *
+                           4],
+                &p.rgba[static_cast<size_t>(y) * static_cast<size_t>(p.width) * 4],
+                static_cast<size_t>(p.width) * 4);
+        top += p.height + GAP;
+    }
+    save_png(panel, (std::filesystem::path(dir) / "panel.png").string(), &written);
+
+    // The composition window: the frame as it is shown (its code values), scaled to fit.
+    double zoom = frame.width > max_width ? static_cast<double>(max_width) / frame.width : 1.0;
+    headless_canvas window;
+    window.width = std::max(1, static_cast<int>(frame.width * zoom + 0.5));
+    window.height = std::max(1, static_cast<int>(frame.height * zoom + 0.5));
+    window.rgba.resize(static_cast<size_t>(window.width) * static_cast<size_t>(window.height) * 4);
+    for (int y = 0; y < window.height; ++y)
+        for (int x = 0; x < window.width; ++x) {
+            int sx = std::min(frame.width - 1, static_cast<int>((x + 0.5) / zoom));
+            int sy = std::min(frame.height - 1, static_cast<int>((y + 0.5) / zoom));
+            const float* p =
+                &frame.pixels[(static_cast<size_t>(sy) * static_cast<size_t>(frame.width) +
+                               static_cast<size_t>(sx)) *
+                              4];
+            uint8_t* d = &window.rgba[(static_cast<size_t>(y) * static_cast<size_t>(window.width) +
+                                       static_cast<size_t>(x)) *
+                                      4];
+            d[0] = display_byte(p[0]), d[1] = display_byte(p[1]), d[2] = display_byte(p[2]);
+            d[3] = 255;
+        }
+    inst->view_zoom = zoom;
+    headless_canvas overlay;
+    check(headless_draw_overlay(inst, PF_Window_COMP, window, &overlay), "to draw its overlay");
+    save_png(overlay, (std::filesystem::path(dir) / "overlay.png").string(), &written);
+    return written;
+}

@@ -82,7 +82,7 @@ SPErr_DRAWBOT supports_text(DRAWBOT_SupplierRef, uint8_t* supports) {
     return 0;
 }
 SPErr_DRAWBOT default_font_size(DRAWBOT_SupplierRef, float* size) {
-    *size = 11.0f;
+    *size = 10.0f;
     return 0;
 }
 SPErr_DRAWBOT new_font(DRAWBOT_SupplierRef, float size, DRAWBOT_FontRef* font) {
@@ -323,5 +323,18 @@ bool canvas_write_png(const headless_canvas& c, const std::string& path) {
     cairo_surface_destroy(s);
     if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
     if (!ok) std::remove(tmp.c_str());
+    return ok;
+}
+
+bool canvas_read_png(const std::string& path, headless_canvas* c) {
+    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+    bool ok = cairo_surface_status(s) == CAIRO_STATUS_SUCCESS;
+    if (ok) {
+        headless_drawing d{s, cairo_create(s)};
+        // drawing_end reads the surface out and destroys it.
+        drawing_end(new headless_drawing(d), c);
+    } else {
+        cairo_surface_destroy(s);
+    }
     return ok;
 }

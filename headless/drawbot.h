@@ -30,5 +30,7 @@ int64_t drawing_live_objects();
 // The DRAWBOT suite of that name and version, or null.
 const void* drawbot_suite(const std::string& name, A_long version);
 
+// Reads a PNG file into a canvas. False when it could not be read.
+bool canvas_read_png(const std::string& path, headless_canvas* c);
 // Writes the canvas as a PNG file. False when it could not be written.
 bool canvas_write_png(const headless_canvas& c, const std::string& path);

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -257,6 +259,152 @@ TEST_P(CustomUI, CursorAndClickCodes) {
     EXPECT_FALSE(button_hit(&b_find, b_find.x + b_find.width, b_find.y + 1));
     EXPECT_TRUE(button_hit(&b_find, b_find.x, b_find.y));
     EXPECT_FALSE(button_hit(&b_find, b_find.x, b_find.y + 18));
+}
+
+// ---------------------------------------------------------------------------
+// Pictures
+
+const uint8_t* pixel(const headless_canvas& c, int x, int y) {
+    return &c.rgba[(static_cast<size_t>(y) * static_cast<size_t>(c.width) +
+                    static_cast<size_t>(x)) *
+                   4];
+}
+int byte_of(float v) {
+    return static_cast<int>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+}
+// The panel's colours as the effect derives them from the host's background.
+float base_grey(bool ae) {
+    return ae ? 10280.0f / 65535.0f : 0.34901f;
+}
+
+TEST_P(CustomUI, SwatchShowsTheCardsDisplayValuesAndItsButtons) {
+    find_card();
+    headless_canvas pic;
+    ASSERT_EQ(headless_draw_control(inst, P_SOURCE, &pic), PF_Err_NONE);
+    ASSERT_EQ(pic.width, inst->params[P_SOURCE].ui_width);
+    ASSERT_EQ(pic.height, inst->params[P_SOURCE].ui_height);
+    auto c = stored_card(inst, P_SOURCE);
+    transfer_function tf = *default_transfer_function();
+    cardUpdateDisplayFromLinear(c.get(), &tf);
+    const reference_card* chart = c->ref;
+    for (int k = 0; k < chart->patch_count; ++k) {
+        const float* r = chart->patches[k].rect;
+        float s = chart->ui_scale;
+        int x = static_cast<int>(3.5f + s * (r[0] + r[1]) / 2);
+        int y = static_cast<int>(3.5f + s * (r[2] + r[3]) / 2);
+        const uint8_t* p = pixel(pic, x, y);
+        for (int ch = 0; ch < 3; ++ch) EXPECT_NEAR(p[ch], byte_of(c->display[ch][k]), 1) << k;
+    }
+    // Every button: its face inside the frame line, and a label in the line colour (the
+    // "Ref" label in the highlight colour once it holds reference colours).
+    float r = base_grey(ae());
+    int face = byte_of(r >= 0.5f ? 0.675f * r + 0.211f : 0.882f * r + 0.069f);
+    int line = byte_of(r >= 0.5f ? 0.368f * r + 0.004f : 0.353f * r + 0.637f);
+    for (const button* b : {&b_find, &b_read, &b_load, &b_save, &b_ref}) {
+        const uint8_t* p =
+            pixel(pic, static_cast<int>(b->x + b->width - 3), static_cast<int>(b->y + 3));
+        EXPECT_NEAR(p[0], face, 1) << b->label;
+        int label = 0;
+        for (int y = static_cast<int>(b->y) + 3; y < static_cast<int>(b->y) + 16; ++y)
+            for (int x = static_cast<int>(b->x) + 3; x < static_cast<int>(b->x + b->width) - 2; ++x)
+                if (std::abs(pixel(pic, x, y)[1] - line) < 30) ++label;
+        EXPECT_GT(label, 10) << b->label;
+    }
+    ASSERT_EQ(click_button(inst, P_SOURCE, b_ref), PF_Err_NONE);
+    ASSERT_EQ(headless_draw_control(inst, P_SOURCE, &pic), PF_Err_NONE);
+    int highlighted = 0;
+    for (int y = static_cast<int>(b_ref.y) + 3; y < static_cast<int>(b_ref.y) + 16; ++y)
+        for (int x = static_cast<int>(b_ref.x) + 3; x < static_cast<int>(b_ref.x + b_ref.width) - 2;
+             ++x)
+            if (pixel(pic, x, y)[0] > pixel(pic, x, y)[2] + 60) ++highlighted;
+    EXPECT_GT(highlighted, 10);
+    EXPECT_EQ(drawing_live_objects(), 0);
+    EXPECT_EQ(host->suites_outstanding, 0);
+}
+
+TEST_P(CustomUI, LevelsPanelShowsRampAndHandles) {
+    ASSERT_EQ(click_button(inst, 16, b_legal), PF_Err_NONE);
+    headless_canvas pic;
+    ASSERT_EQ(headless_draw_control(inst, 16, &pic), PF_Err_NONE);
+    float x0 = 81, x1 = static_cast<float>(pic.width) - 5;
+    // The ramp runs from black to white along the control.
+    EXPECT_LT(pixel(pic, 83, 9)[0], 8);
+    EXPECT_GT(pixel(pic, static_cast<int>(x1) - 2, 9)[0], 245);
+    int mid = static_cast<int>(x0 + (x1 - x0) / 2);
+    EXPECT_NEAR(pixel(pic, mid, 9)[0], 128, 5);
+    // The handles hang below the ramp at the levels: black at 16/255, white at 235/255.
+    int black_x = static_cast<int>(x0 + (x1 - x0) * 16.0f / 255.0f);
+    int white_x = static_cast<int>(x0 + (x1 - x0) * 235.0f / 255.0f);
+    EXPECT_LT(pixel(pic, black_x, 14)[0], 40);
+    EXPECT_GT(pixel(pic, white_x, 14)[0], 215);
+}
+
+TEST_P(CustomUI, OverlayOutlinesTheCardThroughItsCorners) {
+    const double corners[4][2] = {{100, 60}, {380, 80}, {370, 230}, {90, 210}};
+    for (int k = 0; k < 4; ++k)
+        ASSERT_EQ(headless_user_set_point(inst, P_CORNER_TL + k, corners[k][0], corners[k][1]),
+                  PF_Err_NONE);
+    inst->layer_offset_x = 20;
+    inst->layer_offset_y = 10;
+    inst->view_zoom = 1.5;
+    headless_canvas bg;
+    bg.width = 800;
+    bg.height = 480;
+    bg.rgba.assign(static_cast<size_t>(bg.width * bg.height) * 4, 0);
+    for (size_t k = 3; k < bg.rgba.size(); k += 4) bg.rgba[k] = 255;
+    headless_canvas pic;
+    ASSERT_EQ(headless_draw_overlay(inst, PF_Window_COMP, bg, &pic), PF_Err_NONE);
+    card_corners cc{};
+    for (int k = 0; k < 4; ++k) {
+        cc.x[k] = static_cast<float>(corners[k][0]);
+        cc.y[k] = static_cast<float>(corners[k][1]);
+    }
+    card_interpolate_init(&cc);
+    // Every vertex of every outline piece, mapped like the corners, is drawn within a pixel.
+    const reference_card* chart = refcard(XRITE_COLORCHECKER_24_AFTER_NOV2014);
+    int checked = 0;
+    for (int k = 0; k < chart->patch_count; ++k) {
+        for (const float* o = chart->patches[k].outline; o[0] != -1.0f; o += 2) {
+            if (o[0] == -2.0f) continue;
+            float x = 0, y = 0;
+            card_interpolate_xy(&x, &y, &cc, o[0], o[1]);
+            double wx = (x + 20) * 1.5, wy = (y + 10) * 1.5;
+            int lit = 0;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const uint8_t* p = pixel(pic, static_cast<int>(std::lround(wx)) + dx,
+                                             static_cast<int>(std::lround(wy)) + dy);
+                    lit += p[0] + p[1] + p[2] > 60;
+                }
+            EXPECT_GT(lit, 0) << k;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 20);
+    // Away from the card the frame is untouched.
+    EXPECT_EQ(pixel(pic, 5, 5)[0], 0);
+    EXPECT_EQ(pixel(pic, 790, 470)[1], 0);
+}
+
+// A few whole pictures against references kept for the eye, with a tolerance for the
+// font rasteriser.
+TEST_P(CustomUI, PicturesMatchTheReferences) {
+    if (!ae()) GTEST_SKIP() << "the references are of the compositing host's panel";
+    find_card();
+    for (auto [control, name] : {std::pair{40, "source"}, std::pair{16, "input-levels"},
+                                 std::pair{20, "input-cie-xy"}, std::pair{48, "curve"}}) {
+        headless_canvas pic, ref;
+        ASSERT_EQ(headless_draw_control(inst, control, &pic), PF_Err_NONE);
+        std::string path = std::string(CHROMALANE_SOURCE_DIR) + "/tests/data/ui/" + name + ".png";
+        if (std::getenv("CHROMALANE_UPDATE_REFERENCES")) canvas_write_png(pic, path);
+        ASSERT_TRUE(canvas_read_png(path, &ref)) << path;
+        ASSERT_EQ(ref.width, pic.width);
+        ASSERT_EQ(ref.height, pic.height);
+        size_t off = 0;
+        for (size_t k = 0; k < pic.rgba.size(); ++k)
+            off += std::abs(pic.rgba[k] - ref.rgba[k]) > 40;
+        EXPECT_LT(off, pic.rgba.size() / 50) << name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothHosts, CustomUI, ::testing::Values(FLAVOUR_AE, FLAVOUR_PREMIERE),

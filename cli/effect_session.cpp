@@ -374,7 +374,8 @@ uint8_t display_byte(float v) {
 }  // namespace
 
 std::vector<std::string> session_write_ui_pictures(effect_session* s, const rgba_image& frame,
-                                                   const std::string& dir, int max_width) {
+                                                   const std::string& dir, int max_width,
+                                                   bool each_control) {
     std::vector<std::string> written;
     headless_instance* inst = s->instance;
     check(headless_command(inst, PF_Cmd_UPDATE_PARAMS_UI, nullptr), "to update its controls");
@@ -384,8 +385,10 @@ std::vector<std::string> session_write_ui_pictures(effect_session* s, const rgba
     for (const control_picture& c : CONTROLS) {
         headless_canvas picture;
         check(headless_draw_control(inst, c.index, &picture), std::string("to draw ") + c.name);
-        save_png(picture, (std::filesystem::path(dir) / (std::string(c.name) + ".png")).string(),
-                 &written);
+        if (each_control)
+            save_png(picture,
+                     (std::filesystem::path(dir) / (std::string(c.name) + ".png")).string(),
+                     &written);
         panel_width = std::max(panel_width, picture.width);
         panel_height += picture.height + GAP;
         pictures.push_back(std::move(picture));

@@ -55,7 +55,8 @@ void session_write_lut(effect_session* s, const std::string& path, int n);
 
 // Pictures of the effect as a user sees it, drawn by the effect itself: every custom control
 // of the panel (one file each, and all of them in `panel.png`) and the overlay over the frame
-// in the composition window (`overlay.png`, at most `max_width` pixels wide). Returns the
-// files written.
+// in the composition window (`overlay.png`, at most `max_width` pixels wide); without
+// `each_control` only the panel and the overlay. Returns the files written.
 std::vector<std::string> session_write_ui_pictures(effect_session* s, const rgba_image& frame,
-                                                   const std::string& dir, int max_width = 960);
+                                                   const std::string& dir, int max_width = 960,
+                                                   bool each_control = true);

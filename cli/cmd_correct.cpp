@@ -37,23 +37,9 @@ struct correct_args {
 };
 
 // Comma-separated finite numbers, exactly `count` of them.
-std::vector<double> parse_numbers(const std::string& text, const std::string& option,
-                                  size_t count) {
-    std::vector<double> v;
-    std::stringstream ss(text);
-    std::string item;
-    while (std::getline(ss, item, ',')) {
-        size_t used = 0;
-        double d = 0;
-        try {
-            d = std::stod(item, &used);
-        } catch (const std::exception&) {
-            used = 0;
-        }
-        if (item.empty() || used != item.size() || !std::isfinite(d))
-            throw cli_error(2, option + ": '" + item + "' is not a finite number");
-        v.push_back(d);
-    }
+std::vector<double> parse_count(const std::string& text, const std::string& option, size_t count) {
+    // An empty item (",," or a trailing comma) is refused by the count.
+    std::vector<double> v = parse_numbers(std::vector<std::string>{text}, option);
     if (v.size() != count)
         throw cli_error(2, option + " needs " + std::to_string(count) + " numbers, not " +
                                std::to_string(v.size()));
@@ -72,8 +58,8 @@ std::vector<patch_edit> parse_patches(const std::vector<std::string>& words,
         size_t eq = w.find('=');
         if (eq == std::string::npos || eq == 0)
             throw cli_error(2, option + " takes N=R,G,B, not '" + w + "'");
-        std::vector<double> n = parse_numbers(w.substr(0, eq), option, 1);
-        std::vector<double> rgb = parse_numbers(w.substr(eq + 1), option, 3);
+        std::vector<double> n = parse_count(w.substr(0, eq), option, 1);
+        std::vector<double> rgb = parse_count(w.substr(eq + 1), option, 3);
         if (n[0] < 0 || n[0] > 1023 || n[0] != std::floor(n[0]))
             throw cli_error(2, option + ": '" + w.substr(0, eq) + "' is not a patch number");
         for (double c : rgb)
@@ -102,12 +88,12 @@ void run_correct(const correct_args& a) {
         throw cli_error(2, "give one of --target-find and --target-corners");
     std::vector<double> target_corners;
     if (!a.target_corners.empty())
-        target_corners = parse_numbers(a.target_corners, "--target-corners", 8);
+        target_corners = parse_count(a.target_corners, "--target-corners", 8);
     std::vector<double> input_primaries, output_primaries;
     if (!a.input_primaries.empty())
-        input_primaries = parse_numbers(a.input_primaries, "--input-primaries", 8);
+        input_primaries = parse_count(a.input_primaries, "--input-primaries", 8);
     if (!a.output_primaries.empty())
-        output_primaries = parse_numbers(a.output_primaries, "--output-primaries", 8);
+        output_primaries = parse_count(a.output_primaries, "--output-primaries", 8);
     const std::vector<patch_edit> patches = parse_patches(a.patches, "--patch");
     const std::vector<patch_edit> target_patches =
         parse_patches(a.target_patches, "--target-patch");

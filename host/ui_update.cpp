@@ -1,8 +1,8 @@
 #include "host/ui_update.h"
 
 #include <cstring>
-#include <memory>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 

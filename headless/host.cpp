@@ -1065,8 +1065,9 @@ PF_Err headless_drag(headless_instance* inst, int control, int x, int y, bool la
 PF_Err headless_adjust_cursor(headless_instance* inst, int control, int x, int y,
                               PF_CursorType* cursor) {
     PF_EventExtra e = control_event(inst, PF_Event_ADJUST_CURSOR, control, x, y);
-    e.u.adjust_cursor.screen_point = e.u.do_click.screen_point;
-    e.u.adjust_cursor.set_cursor = PF_Cursor_ARROW;
+    // The click and cursor records of the event union place the point differently.
+    const PF_Point point = e.u.do_click.screen_point;
+    e.u.adjust_cursor = PF_AdjustCursorEventInfo{point, 0, PF_Cursor_ARROW};
     PF_Err err = send_event(inst, &e, PF_Window_EFFECT, nullptr, nullptr);
     *cursor = e.u.adjust_cursor.set_cursor;
     return err;

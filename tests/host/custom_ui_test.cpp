@@ -384,6 +384,19 @@ TEST_P(CustomUI, OverlayOutlinesTheCardThroughItsCorners) {
     // Away from the card the frame is untouched.
     EXPECT_EQ(pixel(pic, 5, 5)[0], 0);
     EXPECT_EQ(pixel(pic, 790, 470)[1], 0);
+    // The layer window shows the layer itself: no offset into the composition.
+    ASSERT_EQ(headless_draw_overlay(inst, PF_Window_LAYER, bg, &pic), PF_Err_NONE);
+    float x = 0, y = 0;
+    const float* o = chart->patches[0].outline;
+    card_interpolate_xy(&x, &y, &cc, o[0], o[1]);
+    int lit = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const uint8_t* p = pixel(pic, static_cast<int>(std::lround(x * 1.5)) + dx,
+                                     static_cast<int>(std::lround(y * 1.5)) + dy);
+            lit += p[0] + p[1] + p[2] > 60;
+        }
+    EXPECT_GT(lit, 0);
 }
 
 // A few whole pictures against references kept for the eye, with a tolerance for the

@@ -2,14 +2,17 @@
 // file into the headless host and driven as a user drives it in a host.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
 #include "cli/effect_session.h"
 #include "cli/lookup.h"
+#include "host/param_table.h"
 
 namespace {
 
@@ -25,7 +28,47 @@ struct correct_args {
     bool find = false;
     std::string corners, card_file, lut, save_card, project;
     int lut_size = 48;
+    // The "Target" card: from a file, or read from another shot to match this one to it.
+    std::string target_card, target_image, target_corners;
+    bool target_find = false;
+    std::string input_primaries, output_primaries;
+    std::vector<std::string> patches, target_patches;  // N=R,G,B
+    bool ref = false, target_ref = false;
 };
+
+// Comma-separated finite numbers, exactly `count` of them.
+std::vector<double> parse_count(const std::string& text, const std::string& option, size_t count) {
+    // An empty item (",," or a trailing comma) is refused by the count.
+    std::vector<double> v = parse_numbers(std::vector<std::string>{text}, option);
+    if (v.size() != count)
+        throw cli_error(2, option + " needs " + std::to_string(count) + " numbers, not " +
+                               std::to_string(v.size()));
+    return v;
+}
+
+struct patch_edit {
+    int index;
+    float r, g, b;
+};
+// "N=R,G,B": patch N (from 0, in the chart's order) set to a display colour from 0 to 1.
+std::vector<patch_edit> parse_patches(const std::vector<std::string>& words,
+                                      const std::string& option) {
+    std::vector<patch_edit> edits;
+    for (const std::string& w : words) {
+        size_t eq = w.find('=');
+        if (eq == std::string::npos || eq == 0)
+            throw cli_error(2, option + " takes N=R,G,B, not '" + w + "'");
+        std::vector<double> n = parse_count(w.substr(0, eq), option, 1);
+        std::vector<double> rgb = parse_count(w.substr(eq + 1), option, 3);
+        if (n[0] < 0 || n[0] > 1023 || n[0] != std::floor(n[0]))
+            throw cli_error(2, option + ": '" + w.substr(0, eq) + "' is not a patch number");
+        for (double c : rgb)
+            if (c < 0 || c > 1) throw cli_error(2, option + ": colours lie between 0 and 1");
+        edits.push_back({static_cast<int>(n[0]), static_cast<float>(rgb[0]),
+                         static_cast<float>(rgb[1]), static_cast<float>(rgb[2])});
+    }
+    return edits;
+}
 
 void run_correct(const correct_args& a) {
     host_flavour flavour = parse_host(a.host);
@@ -41,17 +84,52 @@ void run_correct(const correct_args& a) {
         throw cli_error(2, "--gpu needs --host premiere (the GPU filter is the editing host's)");
     if (!a.gpu.empty() && a.gpu != "opencl" && a.gpu != "cuda")
         throw cli_error(2, "--gpu takes opencl or cuda, not '" + a.gpu + "'");
+    if (!a.target_card.empty() && !a.target_image.empty())
+        throw cli_error(2, "give one of --target-card and --target-image");
+    if ((a.target_find || !a.target_corners.empty()) == a.target_image.empty())
+        throw cli_error(2, "--target-image needs one of --target-find and --target-corners");
+    if (a.target_find && !a.target_corners.empty())
+        throw cli_error(2, "give one of --target-find and --target-corners");
+    std::vector<double> target_corners;
+    if (!a.target_corners.empty())
+        target_corners = parse_count(a.target_corners, "--target-corners", 8);
+    std::vector<double> input_primaries, output_primaries;
+    if (!a.input_primaries.empty())
+        input_primaries = parse_count(a.input_primaries, "--input-primaries", 8);
+    if (!a.output_primaries.empty())
+        output_primaries = parse_count(a.output_primaries, "--output-primaries", 8);
+    const std::vector<patch_edit> patches = parse_patches(a.patches, "--patch");
+    const std::vector<patch_edit> target_patches =
+        parse_patches(a.target_patches, "--target-patch");
     rgba_image frame = read_image(a.image);
+    rgba_image target_frame;
+    if (!a.target_image.empty()) target_frame = read_image(a.target_image);
     effect_session s;
     try {
         session_open(&s, flavour, frame.width, frame.height);
         session_apply(&s, settings);
+        if (!input_primaries.empty()) session_set_primaries(&s, true, input_primaries);
+        if (!output_primaries.empty()) session_set_primaries(&s, false, output_primaries);
+        if (!target_frame.pixels.empty()) {
+            if (!session_read_card(&s, target_frame,
+                                   target_corners.empty() ? nullptr : target_corners.data(),
+                                   P_TARGET))
+                throw cli_error(1, "no chart found in '" + a.target_image + "'");
+        } else if (!a.target_card.empty()) {
+            session_load_card(&s, a.target_card, P_TARGET);
+        }
         if (a.find || !corners.empty()) {
             if (!session_read_card(&s, frame, corners.empty() ? nullptr : corners.data()))
                 throw cli_error(1, "no chart found in '" + a.image + "'");
         } else if (!a.card_file.empty()) {
             session_load_card(&s, a.card_file);
         }
+        if (a.ref) session_reset_card(&s, P_SOURCE);
+        if (a.target_ref) session_reset_card(&s, P_TARGET);
+        for (const patch_edit& e : patches)
+            session_edit_patch(&s, P_SOURCE, e.index, e.r, e.g, e.b);
+        for (const patch_edit& e : target_patches)
+            session_edit_patch(&s, P_TARGET, e.index, e.r, e.g, e.b);
         if (!a.gpu.empty()) session_use_gpu(&s, a.gpu);
         rgba_image result = session_render(&s, frame);
         write_image(a.out, result);
@@ -122,6 +200,23 @@ void setup(CLI::App& app) {
     c->add_option("--lut", ca.lut, "also write the correction as a cube LUT");
     c->add_option("--lut-size", ca.lut_size, "LUT points per axis (2-129, default 48)");
     c->add_option("--save-card", ca.save_card, "save the source card as a ColorCard file");
+    c->add_option("--target-card", ca.target_card, "ColorCard file with the target card");
+    c->add_option("--target-image", ca.target_image,
+                  "another shot of the chart to match to (its card becomes the target)");
+    c->add_flag("--target-find", ca.target_find, "find the chart in --target-image");
+    c->add_option("--target-corners", ca.target_corners,
+                  "chart corners in --target-image, x0,y0,...,x3,y3");
+    c->add_option("--input-primaries", ca.input_primaries,
+                  "input primaries and white: rx,ry,gx,gy,bx,by,wx,wy");
+    c->add_option("--output-primaries", ca.output_primaries,
+                  "output primaries and white: rx,ry,gx,gy,bx,by,wx,wy");
+    c->add_option("--patch", ca.patches,
+                  "set patch N of the source card to a display colour: N=R,G,B (repeatable)");
+    c->add_option("--target-patch", ca.target_patches,
+                  "set patch N of the target card: N=R,G,B (repeatable)");
+    c->add_flag("--ref", ca.ref, "reset the source card to the chart's reference (\"Ref\")");
+    c->add_flag("--target-ref", ca.target_ref,
+                "reset the target card to the chart's reference (\"Ref\")");
     c->add_option("--project", ca.project, "save the settings as a project file");
     c->callback([] { run_correct(ca); });
 

@@ -151,6 +151,7 @@ void run_demo() {
         write_image((dir / "corrected.png").string(), after);
         session_write_lut(&s, (dir / "correction.cube").string(), 48);
         session_save_card(&s, (dir / "card.bmp").string());
+        session_write_ui_pictures(&s, frame, dir.string(), 960, false);
         std::string error;
         if (!headless_project_save(s.instance, (dir / "project.json").string(), &error))
             throw cli_error(1, error);
@@ -185,7 +186,8 @@ void run_demo() {
     append(&report, "whole demo: %.2f s\n", total);
     append(&report,
            "\nfiles: shot.png, shot.exr (the camera frame), uncorrected.png (plain conversion),\n"
-           "corrected.png, correction.cube (48 points), card.bmp (ColorCard), project.json\n");
+           "corrected.png, correction.cube (48 points), card.bmp (ColorCard), project.json,\n"
+           "panel.png and overlay.png (the effect's controls and its card overlay)\n");
     std::FILE* f = std::fopen((dir / "report.txt").string().c_str(), "w");
     if (!f || std::fputs(report.c_str(), f) < 0 || std::fclose(f) != 0)
         throw cli_error(1, "cannot write the report");

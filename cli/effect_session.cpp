@@ -15,6 +15,7 @@
 #include "cli/lookup.h"
 #include "host/bitmap.h"
 #include "host/colorcard.h"
+#include "host/custom_ui.h"
 #include "host/param_table.h"
 #include "host/params.h"
 #include "pipeline/lut.h"
@@ -87,35 +88,8 @@ void check(PF_Err err, const std::string& what) {
         throw cli_error(1, "the effect refused " + what + " (error " + std::to_string(err) + ")");
 }
 
-transfer_function input_transfer(headless_instance* inst) {
-    transfer_function tf{};
-    tf.kind = static_cast<int32_t>(headless_value(inst, 4));
-    tf.iso = static_cast<int32_t>(headless_value(inst, 6));
-    float* abc[6] = {&tf.a, &tf.b, &tf.c, &tf.d, &tf.e, &tf.f};
-    for (int k = 0; k < 6; ++k) *abc[k] = static_cast<float>(headless_value(inst, 7 + k));
-    tf.g = headless_value(inst, 14) != 0;
-    tf.h = headless_value(inst, 13) != 0;
-    tf.i = headless_value(inst, 15) != 0;
-    tf.black = static_cast<float>(headless_value(inst, 17));
-    tf.white = static_cast<float>(headless_value(inst, 18));
-    return tf;
-}
-
-color_space input_space(headless_instance* inst) {
-    double v[8];
-    for (int k = 0; k < 8; ++k) v[k] = static_cast<float>(headless_value(inst, 21 + k));
-    return color_space{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
-}
-
 refcard_type chart_type(headless_instance* inst) {
     return static_cast<refcard_type>(static_cast<int>(headless_value(inst, 39)));
-}
-
-void store_card(effect_session* s, const card* c) {
-    std::vector<uint8_t> bytes(COLORCARD_BYTES, 0);
-    std::memcpy(bytes.data(), c, sizeof(card));
-    std::memset(bytes.data(), 0, 8);
-    check(headless_unflatten(s->instance, P_SOURCE, bytes), "the card");
 }
 
 // Host worlds from float RGBA and back.
@@ -252,89 +226,106 @@ void session_apply(effect_session* s, const correction_values& v) {
     if (v.saturation) set(P_SATURATION, *v.saturation, "the saturation");
 }
 
-bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners) {
-    headless_instance* inst = s->instance;
-    image img;
-    makeImage(frame.width, frame.height,
-              const_cast<char*>(reinterpret_cast<const char*>(frame.pixels.data())), &img);
-    transfer_function tf = input_transfer(inst);
-    color_space cs = input_space(inst);
-    refcard_type type = chart_type(inst);
-    auto c = std::make_unique<card>();
-    std::memset(static_cast<void*>(c.get()), 0, sizeof(card));
-    cardMakeRef(c.get(), &cs, type);
-    OfxPointD found[4];
-    if (corners) {
-        for (int k = 0; k < 4; ++k) found[k] = OfxPointD{corners[2 * k], corners[2 * k + 1]};
-    } else {
-        int r = cardFind(nullptr, &img, &tf, c.get(), found);
-        if (r == FINDER_NOT_FOUND) return false;
-        if (r) throw cli_error(1, "the card finder failed (error " + std::to_string(r) + ")");
-    }
-    for (int k = 0; k < 4; ++k)
-        check(headless_user_set_point(inst, P_CORNER_TL + k, found[k].x, found[k].y),
-              "the corners");
-    cardRead(&img, &tf, found, c.get());
-    store_card(s, c.get());
-    return true;
+void session_set_layer(effect_session* s, const rgba_image& frame) {
+    world_init(&s->layer, world_for(s->host->flavour, frame), frame.width, frame.height);
+    to_world(frame, &s->layer);
+    s->instance->layer = &s->layer;
 }
 
-void session_load_card(effect_session* s, const std::string& path) {
+namespace {
+
+// The editing host completes a frame request on the UI event after the frame was rendered;
+// a click beside the "Export LUT" button is such an event and does nothing else.
+void next_ui_event(effect_session* s) {
+    if (s->host->flavour == FLAVOUR_PREMIERE)
+        check(headless_click(s->instance, P_EXPORT, 200, 20), "a click");
+}
+
+std::vector<uint8_t> card_bytes(effect_session* s, int control) {
+    std::vector<uint8_t> bytes;
+    check(headless_flatten(s->instance, control, &bytes), "to flatten the card");
+    return bytes;
+}
+
+void click(effect_session* s, int control, const button& b, const char* what) {
+    size_t messages = s->instance->messages.size();
+    check(headless_click(s->instance, control, static_cast<int>(b.x + b.width / 2),
+                         static_cast<int>(b.y + 9)),
+          what);
+    if (s->instance->messages.size() > messages) throw cli_error(1, s->instance->messages.back());
+}
+
+}  // namespace
+
+bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
+                       int control, double* seconds) {
+    headless_instance* inst = s->instance;
+    session_set_layer(s, frame);
+    if (corners) {
+        // The user drags the four corner handles over the frame.
+        for (int k = 0; k < 4; ++k)
+            check(
+                headless_user_set_point(inst, P_CORNER_TL + k, corners[2 * k], corners[2 * k + 1]),
+                "the corners");
+    }
+    std::vector<uint8_t> before = card_bytes(s, control);
+    PF_Fixed x0 = inst->params[P_CORNER_TL].u.td.x_value;
+    auto start = std::chrono::steady_clock::now();
+    click(s, control, corners ? b_read : b_find,
+          corners ? "Read from frame" : "Find card in frame");
+    next_ui_event(s);
+    if (seconds)
+        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // A find that finds nothing leaves the corners and the card as they were.
+    return corners || card_bytes(s, control) != before ||
+           inst->params[P_CORNER_TL].u.td.x_value != x0;
+}
+
+void session_load_card(effect_session* s, const std::string& path, int control) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) throw cli_error(1, "cannot read ColorCard file '" + path + "'");
+    std::fclose(f);
+    headless_window_answer(&s->host->window, path);
+    click(s, control, b_load, "Load");
+}
+
+void session_save_card(effect_session* s, const std::string& path, int control) {
+    headless_window_answer(&s->host->window, path);
+    click(s, control, b_save, "Save");
+    // The effect writes the file whole or not at all; read it back to be sure it is there.
+    FILE* f = std::fopen(path.c_str(), "rb");
     transfer_function tf{};
     color_space cs{};
     auto c = std::make_unique<card>();
-    int r = bitmap_read_stream(f, &tf, &cs, c.get());
-    std::fclose(f);
-    if (r != 1) throw cli_error(1, "'" + path + "' is not a ColorCard file this build can read");
-    // As loading the file on the "Source" control does: the input side takes the file's
-    // transfer function and colour space, the chart its type, the control the card. The
-    // values go into the slots as a project brings them.
-    headless_instance* inst = s->instance;
-    // A chart with another patch count resets both cards, so the chart comes first.
-    if (c->ref && c->ref->type != chart_type(inst))
-        check(headless_user_set(inst, P_CARD_TYPE_POPUP,
-                                card_type_as_popup(static_cast<int>(c->ref->type))),
-              "the chart");
-    headless_store(inst, 4, tf.kind);
-    headless_store(inst, 6, tf.iso);
-    const float abc[6] = {tf.a, tf.b, tf.c, tf.d, tf.e, tf.f};
-    for (int k = 0; k < 6; ++k) headless_store(inst, 7 + k, abc[k]);
-    headless_store(inst, 14, tf.g);  // the input side keeps its first two flags crosswise
-    headless_store(inst, 13, tf.h);
-    headless_store(inst, 15, tf.i);
-    headless_store(inst, 17, tf.black);
-    headless_store(inst, 18, tf.white);
-    if (transfer_as_popup(tf.kind) > 0) headless_store(inst, 3, transfer_as_popup(tf.kind));
-    if (iso_as_popup(tf.iso) > 0) headless_store(inst, 5, iso_as_popup(tf.iso));
-    const double chroma[8] = {cs.red_x,  cs.red_y,  cs.green_x, cs.green_y,
-                              cs.blue_x, cs.blue_y, cs.white_x, cs.white_y};
-    for (int k = 0; k < 8; ++k) headless_store(inst, 21 + k, chroma[k]);
-    store_card(s, c.get());
+    int r = f ? bitmap_read_stream(f, &tf, &cs, c.get()) : 0;
+    if (f) std::fclose(f);
+    if (r != 1) throw cli_error(1, "cannot write ColorCard file '" + path + "'");
 }
 
-void session_save_card(effect_session* s, const std::string& path) {
-    std::vector<uint8_t> bytes;
-    check(headless_flatten(s->instance, P_SOURCE, &bytes), "to flatten the card");
-    auto c = std::make_unique<card>();
-    std::memset(static_cast<void*>(c.get()), 0, sizeof(card));
-    std::memcpy(static_cast<void*>(c.get()), bytes.data(),
-                bytes.size() < sizeof(card) ? bytes.size() : sizeof(card));
-    c->ref = refcard(chart_type(s->instance));
-    transfer_function tf = input_transfer(s->instance);
-    color_space cs = input_space(s->instance);
-    // A card read from a frame carries display values; make sure they are current.
-    if (!c->display_valid) cardUpdateDisplayFromLinear(c.get(), &tf), c->display_valid = 1;
-    std::vector<uint8_t> file = bitmap_encode(&tf, &cs, c.get());
-    std::string tmp = path + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    bool ok = f && std::fwrite(file.data(), 1, file.size(), f) == file.size();
-    if (f) ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        throw cli_error(1, "cannot write ColorCard file '" + path + "'");
-    }
+void session_reset_card(effect_session* s, int control) {
+    click(s, control, b_ref, "Ref");
+}
+
+void session_edit_patch(effect_session* s, int control, int patch, float r, float g, float b) {
+    const reference_card* chart = refcard(chart_type(s->instance));
+    if (!chart || patch < 0 || patch >= chart->patch_count)
+        throw cli_error(2, "the chart has no patch " + std::to_string(patch) + " (it has " +
+                               std::to_string(chart ? chart->patch_count : 0) + ")");
+    const float* rect = chart->patches[patch].rect;
+    float scale = chart->ui_scale;
+    check(headless_click(s->instance, control, static_cast<int>((rect[0] + rect[1]) / 2 * scale),
+                         static_cast<int>((rect[2] + rect[3]) / 2 * scale)),
+          "a patch click");
+    check(headless_user_set_color(s->instance, P_PATCH, r, g, b), "the patch colour");
+}
+
+void session_set_primaries(effect_session* s, bool input, const std::vector<double>& xy) {
+    if (xy.size() != 8)
+        throw cli_error(2, "primaries take eight numbers: red x,y green x,y blue x,y white x,y");
+    int first = input ? P_INPUT_RED_X : P_OUTPUT_RED_X;
+    for (int k = 0; k < 8; ++k)
+        check(headless_user_set(s->instance, first + k, xy[static_cast<size_t>(k)]),
+              "the primaries");
 }
 
 namespace {
@@ -412,4 +403,98 @@ void session_write_lut(effect_session* s, const std::string& path, int n) {
     std::string error;
     if (!LUT_write_cube_file(path, result.pixels.data(), n, &error))
         throw cli_error(1, "cannot write LUT '" + path + "'" + (error.empty() ? "" : ": " + error));
+}
+
+namespace {
+
+struct control_picture {
+    int index;
+    const char* name;
+};
+// The custom controls in the order the panel shows them.
+constexpr control_picture CONTROLS[] = {
+    {P_UPDATE_UI, "update-ui"}, {P_INPUT_LEVELS, "input-levels"},
+    {20, "input-cie-xy"},       {P_SOURCE, "source"},
+    {P_TARGET, "target"},       {48, "curve"},
+    {71, "output-levels"},      {75, "output-cie-xy"},
+    {P_EXPORT, "export"},
+};
+
+void save_png(const headless_canvas& c, const std::string& path, std::vector<std::string>* out) {
+    if (!canvas_write_png(c, path)) throw cli_error(1, "cannot write '" + path + "'");
+    out->push_back(path);
+}
+
+uint8_t display_byte(float v) {
+    float c = v * 255.0f + 0.5f;
+    return static_cast<uint8_t>(!(c > 0) ? 0 : c >= 255 ? 255 : c);
+}
+
+}  // namespace
+
+std::vector<std::string> session_write_ui_pictures(effect_session* s, const rgba_image& frame,
+                                                   const std::string& dir, int max_width,
+                                                   bool each_control) {
+    std::vector<std::string> written;
+    headless_instance* inst = s->instance;
+    check(headless_command(inst, PF_Cmd_UPDATE_PARAMS_UI, nullptr), "to update its controls");
+    std::vector<headless_canvas> pictures;
+    int panel_width = 0, panel_height = 0;
+    constexpr int GAP = 4;
+    for (const control_picture& c : CONTROLS) {
+        headless_canvas picture;
+        check(headless_draw_control(inst, c.index, &picture), std::string("to draw ") + c.name);
+        if (each_control)
+            save_png(picture,
+                     (std::filesystem::path(dir) / (std::string(c.name) + ".png")).string(),
+                     &written);
+        panel_width = std::max(panel_width, picture.width);
+        panel_height += picture.height + GAP;
+        pictures.push_back(std::move(picture));
+    }
+    // The panel: every control below the other on the host's panel colour.
+    headless_canvas panel;
+    panel.width = panel_width + 2 * GAP;
+    panel.height = panel_height + GAP;
+    panel.rgba.assign(static_cast<size_t>(panel.width) * static_cast<size_t>(panel.height) * 4, 0);
+    for (size_t k = 0; k < panel.rgba.size(); k += 4)
+        panel.rgba[k] = panel.rgba[k + 1] = panel.rgba[k + 2] = 40, panel.rgba[k + 3] = 255;
+    int top = GAP;
+    for (const headless_canvas& p : pictures) {
+        for (int y = 0; y < p.height; ++y)
+            std::memcpy(
+                &panel
+                     .rgba[(static_cast<size_t>(top + y) * static_cast<size_t>(panel.width) + GAP) *
+                           4],
+                &p.rgba[static_cast<size_t>(y) * static_cast<size_t>(p.width) * 4],
+                static_cast<size_t>(p.width) * 4);
+        top += p.height + GAP;
+    }
+    save_png(panel, (std::filesystem::path(dir) / "panel.png").string(), &written);
+
+    // The composition window: the frame as it is shown (its code values), scaled to fit.
+    double zoom = frame.width > max_width ? static_cast<double>(max_width) / frame.width : 1.0;
+    headless_canvas window;
+    window.width = std::max(1, static_cast<int>(frame.width * zoom + 0.5));
+    window.height = std::max(1, static_cast<int>(frame.height * zoom + 0.5));
+    window.rgba.resize(static_cast<size_t>(window.width) * static_cast<size_t>(window.height) * 4);
+    for (int y = 0; y < window.height; ++y)
+        for (int x = 0; x < window.width; ++x) {
+            int sx = std::min(frame.width - 1, static_cast<int>((x + 0.5) / zoom));
+            int sy = std::min(frame.height - 1, static_cast<int>((y + 0.5) / zoom));
+            const float* p =
+                &frame.pixels[(static_cast<size_t>(sy) * static_cast<size_t>(frame.width) +
+                               static_cast<size_t>(sx)) *
+                              4];
+            uint8_t* d = &window.rgba[(static_cast<size_t>(y) * static_cast<size_t>(window.width) +
+                                       static_cast<size_t>(x)) *
+                                      4];
+            d[0] = display_byte(p[0]), d[1] = display_byte(p[1]), d[2] = display_byte(p[2]);
+            d[3] = 255;
+        }
+    inst->view_zoom = zoom;
+    headless_canvas overlay;
+    check(headless_draw_overlay(inst, PF_Window_COMP, window, &overlay), "to draw its overlay");
+    save_png(overlay, (std::filesystem::path(dir) / "overlay.png").string(), &written);
+    return written;
 }

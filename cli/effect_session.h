@@ -22,6 +22,7 @@ struct effect_session {
     // With a GPU chosen, frames render through the effect's GPU filter on that device.
     headless_gpu_device* gpu = nullptr;
     headless_gpu_filter* gpu_filter = nullptr;
+    headless_world layer;  // the frame the effect's "Find" and "Read" buttons see
 };
 // Loads the plug-in and creates one instance for frames of the given size.
 void session_open(effect_session* s, host_flavour flavour, int width, int height);
@@ -34,17 +35,36 @@ void session_use_gpu(effect_session* s, const std::string& framework);
 // Sets the controls as a user would, only those the options name; the chart comes first.
 void session_apply(effect_session* s, const correction_values& values);
 
-// The ColorCard of "Source" read from a frame: with the four corners (top left, top right,
-// bottom right, bottom left, in frame pixels) or by finding the chart. Sets the corner
-// parameters and the card as opening a project would. Returns false when no chart was found.
-bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners);
-// Loads the "Source" card from a ColorCard bitmap file.
-void session_load_card(effect_session* s, const std::string& path);
-// Saves the "Source" card as a ColorCard bitmap file.
-void session_save_card(effect_session* s, const std::string& path);
+// Makes `frame` the layer the effect's card buttons see.
+void session_set_layer(effect_session* s, const rgba_image& frame);
+
+// A card control's card read from a frame as a user does it: drags the four corners (top
+// left, top right, bottom right, bottom left, in frame pixels) and clicks "Read from frame",
+// or clicks "Find card in frame". Returns false when no chart was found. `seconds`, when
+// given, receives the time from the click to the new card.
+bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
+                       int control = 40, double* seconds = nullptr);
+// Clicks "Load" on a card control and answers the file dialog with `path`.
+void session_load_card(effect_session* s, const std::string& path, int control = 40);
+// Clicks "Save" on a card control and answers the file dialog with `path`.
+void session_save_card(effect_session* s, const std::string& path, int control = 40);
+// Clicks "Ref" on a card control.
+void session_reset_card(effect_session* s, int control);
+// Clicks patch `patch` of a card control's swatch and sets the "Patch" colour it selects.
+void session_edit_patch(effect_session* s, int control, int patch, float r, float g, float b);
+// Sets one side's primaries and white point (red x, y, green x, y, blue x, y, white x, y).
+void session_set_primaries(effect_session* s, bool input, const std::vector<double>& xy);
 
 // Renders a frame through the effect (smart render); the result has the input's depth.
 // `seconds`, when given, receives the time of the render command alone.
 rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds = nullptr);
 // The effect's correction on a lattice of n^3 code values, written as a cube file.
 void session_write_lut(effect_session* s, const std::string& path, int n);
+
+// Pictures of the effect as a user sees it, drawn by the effect itself: every custom control
+// of the panel (one file each, and all of them in `panel.png`) and the overlay over the frame
+// in the composition window (`overlay.png`, at most `max_width` pixels wide); without
+// `each_control` only the panel and the overlay. Returns the files written.
+std::vector<std::string> session_write_ui_pictures(effect_session* s, const rgba_image& frame,
+                                                   const std::string& dir, int max_width = 960,
+                                                   bool each_control = true);

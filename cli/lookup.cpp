@@ -163,7 +163,8 @@ int lookup_chart(const std::string& query) {
     return lookup_popup_item(items, query, "chart");
 }
 
-std::vector<double> parse_corners(const std::vector<std::string>& words) {
+std::vector<double> parse_numbers(const std::vector<std::string>& words,
+                                  const std::string& option) {
     std::vector<double> v;
     for (const std::string& word : words) {
         std::stringstream ss(word);
@@ -178,10 +179,15 @@ std::vector<double> parse_corners(const std::vector<std::string>& words) {
                 used = 0;
             }
             if (used != item.size() || !std::isfinite(d))
-                throw cli_error{2, "--corners: '" + item + "' is not a finite number"};
+                throw cli_error{2, option + ": '" + item + "' is not a finite number"};
             v.push_back(d);
         }
     }
+    return v;
+}
+
+std::vector<double> parse_corners(const std::vector<std::string>& words) {
+    std::vector<double> v = parse_numbers(words, "--corners");
     if (v.size() != 8)
         throw cli_error{2,
                         "--corners needs eight numbers: top left, top right, bottom right, "

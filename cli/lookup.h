@@ -20,6 +20,10 @@ int lookup_transfer_entry(const std::string& query);
 // lookup_popup_item over the chart popup.
 int lookup_chart(const std::string& query);
 
+// The finite numbers of an option, given as separate words or joined by commas. Throws
+// cli_error{2, ...} naming the option for anything else.
+std::vector<double> parse_numbers(const std::vector<std::string>& words, const std::string& option);
+
 // The eight numbers of --corners (top left, top right, bottom right, bottom left as x,y
 // pairs in image pixels), given as separate words or joined by commas. Throws
 // cli_error{2, ...} unless there are exactly eight finite numbers.

@@ -480,6 +480,74 @@ A_Err dyn_set(AEGP_StreamRefH s, A_long flag, A_Boolean, A_Boolean set) {
 }
 const AEGP_DynamicStreamSuite5 AEGP_DYNAMIC_STREAM_SUITE = {dyn_get, dyn_set};
 
+// The layer frame, rendered for the effect on request (compositing host).
+struct layer_options_record {
+    headless_instance* instance;
+};
+A_Err lro_new(AEGP_PluginID, AEGP_EffectRefH effect, AEGP_LayerRenderOptionsH* options) {
+    if (!effect || !options) return PF_Err_BAD_CALLBACK_PARAM;
+    *options = reinterpret_cast<AEGP_LayerRenderOptionsH>(
+        new layer_options_record{reinterpret_cast<headless_instance*>(effect)});
+    return PF_Err_NONE;
+}
+A_Err lro_set_time(AEGP_LayerRenderOptionsH, A_Time) {
+    return PF_Err_NONE;
+}
+A_Err lro_dispose(AEGP_LayerRenderOptionsH options) {
+    delete reinterpret_cast<layer_options_record*>(options);
+    return PF_Err_NONE;
+}
+const AEGP_LayerRenderOptionsSuite1 LAYER_RENDER_OPTIONS_SUITE = {lro_new, lro_set_time,
+                                                                  lro_dispose};
+A_Err ro_dispose(AEGP_RenderOptionsH) {
+    return PF_Err_NONE;
+}
+const AEGP_RenderOptionsSuite1 RENDER_OPTIONS_SUITE = {ro_dispose};
+A_Err world_fill(AEGP_WorldH world, PF_EffectWorld* pf_world) {
+    if (!world || !pf_world) return PF_Err_BAD_CALLBACK_PARAM;
+    *pf_world = reinterpret_cast<headless_world*>(world)->def;
+    return PF_Err_NONE;
+}
+const AEGP_WorldSuite3 AEGP_WORLD_SUITE = {world_fill};
+A_Err render_layer(AEGP_LayerRenderOptionsH options, AEGP_RenderCancelFunc, void*,
+                   AEGP_FrameReceiptH* receipt) {
+    auto* o = reinterpret_cast<layer_options_record*>(options);
+    if (!o || !receipt) return PF_Err_BAD_CALLBACK_PARAM;
+    // Without a layer frame there is nothing to render: the host reports a failure.
+    if (!o->instance->layer) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    *receipt = reinterpret_cast<AEGP_FrameReceiptH>(o->instance->layer);
+    return PF_Err_NONE;
+}
+A_Err checkin_frame(AEGP_FrameReceiptH) {
+    return PF_Err_NONE;
+}
+A_Err receipt_world(AEGP_FrameReceiptH receipt, AEGP_WorldH* world) {
+    if (!receipt || !world) return PF_Err_BAD_CALLBACK_PARAM;
+    *world = reinterpret_cast<AEGP_WorldH>(receipt);
+    return PF_Err_NONE;
+}
+const AEGP_RenderSuite5 AEGP_RENDER_SUITE = {render_layer, checkin_frame, receipt_world};
+
+// What an event's context stands for: the window and, while drawing, the picture.
+struct ui_context {
+    _PF_Context context;
+    headless_drawing* drawing;
+};
+PF_Err drawing_reference(PF_ContextH context, DRAWBOT_DrawRef* reference) {
+    auto* ui = context ? static_cast<ui_context*>(context->reserved_hostP) : nullptr;
+    if (!ui || !ui->drawing || !reference) return PF_Err_BAD_CALLBACK_PARAM;
+    *reference = drawing_ref(ui->drawing);
+    return PF_Err_NONE;
+}
+const PF_EffectCustomUISuite1 CUSTOM_UI_SUITE = {drawing_reference};
+
+// The compositing host's dark panel.
+PF_Err app_background(PF_App_Color* colour) {
+    *colour = PF_App_Color{65535, 10280, 10280, 10280};
+    return PF_Err_NONE;
+}
+const PFAppSuite6 APP_SUITE = {app_background};
+
 SPErr acquire_suite(const char* name, A_long version, const void** suite) {
     headless_host* h = current_host;
     *suite = nullptr;
@@ -507,6 +575,20 @@ SPErr acquire_suite(const char* name, A_long version, const void** suite) {
         s = &AEGP_STREAM_SUITE;
     else if (n == kAEGPDynamicStreamSuite && version == 5 && ae)
         s = &AEGP_DYNAMIC_STREAM_SUITE;
+    else if (n == kAEGPLayerRenderOptionsSuite && version == 1 && ae)
+        s = &LAYER_RENDER_OPTIONS_SUITE;
+    else if (n == kAEGPRenderOptionsSuite && version == 1 && ae)
+        s = &RENDER_OPTIONS_SUITE;
+    else if (n == kAEGPWorldSuite && version == 3 && ae)
+        s = &AEGP_WORLD_SUITE;
+    else if (n == kAEGPRenderSuite && version == 5 && ae)
+        s = &AEGP_RENDER_SUITE;
+    else if (n == kPFEffectCustomUISuite && version == 1)
+        s = &CUSTOM_UI_SUITE;
+    else if (n == kPFAppSuite && version == 6 && ae)
+        s = &APP_SUITE;
+    else if (n.rfind("DRAWBOT", 0) == 0)
+        s = drawbot_suite(n, version);
     if (!s) return kSPSuiteNotFoundError;
     *suite = s;
     std::lock_guard<std::mutex> guard(h->suite_mutex);
@@ -896,5 +978,146 @@ PF_Err headless_render(headless_instance* inst, headless_world* input, headless_
     }
     PF_Err err = call(h, PF_Cmd_RENDER, &in, &out, list, &output->def, nullptr);
     for (int i = 0; i < 88; ++i) cb_checkin_param(ref_of(&ctx), &defs[i]);
+    return err;
+}
+
+// ---------------------------------------------------------------------------
+// Custom UI events
+
+namespace {
+
+constexpr A_long PANEL_LEFT = 16;  // where the panel puts a control's left edge
+constexpr A_long PANEL_TOP = 4;
+
+PF_Err ev_layer_to_comp(void* refcon, PF_ContextH, A_long, A_long, PF_FixedPoint* pt) {
+    auto* inst = static_cast<headless_instance*>(refcon);
+    pt->x = fixed(pt->x / 65536.0 + inst->layer_offset_x);
+    pt->y = fixed(pt->y / 65536.0 + inst->layer_offset_y);
+    return PF_Err_NONE;
+}
+PF_Err ev_source_to_frame(void* refcon, PF_ContextH, PF_FixedPoint* pt) {
+    auto* inst = static_cast<headless_instance*>(refcon);
+    pt->x = fixed(pt->x / 65536.0 * inst->view_zoom);
+    pt->y = fixed(pt->y / 65536.0 * inst->view_zoom);
+    return PF_Err_NONE;
+}
+
+// Sends one event and does what a host does with the answer.
+PF_Err send_event(headless_instance* inst, PF_EventExtra* extra, PF_WindowType window,
+                  headless_drawing* drawing, PF_OutData* out) {
+    ui_context ui{};
+    ui.context.magic = 0x55494358;
+    ui.context.w_type = window;
+    ui.context.reserved_hostP = &ui;
+    ui.drawing = drawing;
+    extra->contextH = &ui.context;
+    extra->cbs.refcon = inst;
+    extra->cbs.layer_to_comp = ev_layer_to_comp;
+    extra->cbs.source_to_frame = ev_source_to_frame;
+    PF_OutData local{};
+    if (!out) out = &local;
+    PF_Err err = headless_command(inst, PF_Cmd_EVENT, extra, out);
+    extra->contextH = nullptr;
+    if (out->out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE)
+        inst->messages.push_back(out->return_msg);
+    // The editing host reports values the effect set during the event as changes.
+    std::vector<int> changed;
+    if (inst->host->flavour == FLAVOUR_PREMIERE) {
+        std::lock_guard<std::recursive_mutex> guard(inst->mutex);
+        for (int i = 1; i < 87; ++i)
+            if ((inst->params[i].uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) &&
+                (inst->params[i].flags & PF_ParamFlag_SUPERVISE))
+                changed.push_back(i);
+    }
+    for (int i : changed) {
+        PF_Err e = user_changed(inst, i);
+        if (!err) err = e;
+    }
+    if ((out->out_flags & PF_OutFlag_FORCE_RERENDER) && inst->layer) {
+        if (inst->rendered.def.width != inst->layer->def.width ||
+            inst->rendered.def.height != inst->layer->def.height ||
+            inst->rendered.format != inst->layer->format)
+            world_init(&inst->rendered, inst->layer->format, inst->layer->def.width,
+                       inst->layer->def.height);
+        ++inst->host_renders;
+        PF_Err e = headless_render(inst, inst->layer, &inst->rendered, true);
+        if (!err) err = e;
+    }
+    return err;
+}
+
+PF_EventExtra control_event(headless_instance* inst, PF_EventType type, int control, int x, int y) {
+    PF_EventExtra e{};
+    e.e_type = type;
+    e.effect_win.index = control;
+    e.effect_win.param_index = control;
+    e.effect_win.area = PF_EA_CONTROL;
+    e.effect_win.current_frame = headless_control_frame(inst, control);
+    e.u.do_click.screen_point =
+        PF_Point{e.effect_win.current_frame.left + x, e.effect_win.current_frame.top + y};
+    return e;
+}
+
+}  // namespace
+
+PF_UnionableRect headless_control_frame(headless_instance* inst, int control) {
+    std::lock_guard<std::recursive_mutex> guard(inst->mutex);
+    const PF_ParamDef& p = inst->params[control];
+    return PF_UnionableRect{PANEL_LEFT, PANEL_TOP, PANEL_LEFT + p.ui_width,
+                            PANEL_TOP + p.ui_height};
+}
+
+PF_Err headless_click(headless_instance* inst, int control, int x, int y, PF_Modifiers modifiers,
+                      PF_OutData* out) {
+    if (control < 1 || control >= 88) return PF_Err_BAD_CALLBACK_PARAM;
+    PF_EventExtra e = control_event(inst, PF_Event_DO_CLICK, control, x, y);
+    e.u.do_click.num_clicks = 1;
+    e.u.do_click.modifiers = modifiers;
+    PF_Err err = send_event(inst, &e, PF_Window_EFFECT, nullptr, out);
+    std::memcpy(inst->drag_refcon, e.u.do_click.continue_refcon, sizeof(inst->drag_refcon));
+    return err;
+}
+
+PF_Err headless_drag(headless_instance* inst, int control, int x, int y, bool last) {
+    if (control < 1 || control >= 88) return PF_Err_BAD_CALLBACK_PARAM;
+    PF_EventExtra e = control_event(inst, PF_Event_DRAG, control, x, y);
+    std::memcpy(e.u.drag.continue_refcon, inst->drag_refcon, sizeof(inst->drag_refcon));
+    e.u.drag.last_time = last ? 1 : 0;
+    PF_Err err = send_event(inst, &e, PF_Window_EFFECT, nullptr, nullptr);
+    std::memcpy(inst->drag_refcon, e.u.drag.continue_refcon, sizeof(inst->drag_refcon));
+    return err;
+}
+
+PF_Err headless_adjust_cursor(headless_instance* inst, int control, int x, int y,
+                              PF_CursorType* cursor) {
+    PF_EventExtra e = control_event(inst, PF_Event_ADJUST_CURSOR, control, x, y);
+    // The click and cursor records of the event union place the point differently.
+    const PF_Point point = e.u.do_click.screen_point;
+    e.u.adjust_cursor = PF_AdjustCursorEventInfo{point, 0, PF_Cursor_ARROW};
+    PF_Err err = send_event(inst, &e, PF_Window_EFFECT, nullptr, nullptr);
+    *cursor = e.u.adjust_cursor.set_cursor;
+    return err;
+}
+
+PF_Err headless_draw_control(headless_instance* inst, int control, headless_canvas* out) {
+    if (control < 1 || control >= 88) return PF_Err_BAD_CALLBACK_PARAM;
+    PF_EventExtra e = control_event(inst, PF_Event_DRAW, control, 0, 0);
+    const PF_UnionableRect f = e.effect_win.current_frame;
+    e.u.draw.update_rect = f;
+    headless_drawing* d = drawing_begin(f.right - f.left, f.bottom - f.top, nullptr, f.left, f.top);
+    PF_Err err = send_event(inst, &e, PF_Window_EFFECT, d, nullptr);
+    drawing_end(d, out);
+    return err;
+}
+
+PF_Err headless_draw_overlay(headless_instance* inst, PF_WindowType window,
+                             const headless_canvas& background, headless_canvas* out) {
+    PF_EventExtra e{};
+    e.e_type = PF_Event_DRAW;
+    e.effect_win.area = PF_EA_NONE;
+    e.u.draw.update_rect = PF_Rect{0, 0, background.width, background.height};
+    headless_drawing* d = drawing_begin(background.width, background.height, &background);
+    PF_Err err = send_event(inst, &e, window, d, nullptr);
+    drawing_end(d, out);
     return err;
 }

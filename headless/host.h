@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "headless/drawbot.h"
 #include "headless/window.h"
 #include "host/registration.h"
 #include "hostsdk/effect.h"
@@ -94,6 +95,17 @@ struct headless_instance {
     bool ui_registered = false;
     std::recursive_mutex mutex;  // guards the parameter slots
     int64_t param_ui_updates = 0;
+    // The layer frame upstream of the effect: what the compositing host renders when the
+    // effect asks for it, and what a host renders anew when the effect forces a render.
+    // Owned by the caller; null for none.
+    headless_world* layer = nullptr;
+    headless_world rendered;  // the frame the host rendered last on its own
+    int64_t host_renders = 0;
+    // Where the layer sits in the composition, and window pixels per composition pixel.
+    double layer_offset_x = 0, layer_offset_y = 0;
+    double view_zoom = 1.0;
+    A_intptr_t drag_refcon[4]{};        // carried from a click to its drags
+    std::vector<std::string> messages;  // error messages the effect asked the host to show
 };
 
 // Creates an instance for a layer of the given size: parameter setup and sequence setup.
@@ -138,6 +150,30 @@ PF_Err headless_unflatten(headless_instance* inst, int index, const std::vector<
 // Renders one frame: smart pre-render and smart render, or the classic render command.
 PF_Err headless_render(headless_instance* inst, headless_world* input, headless_world* output,
                        bool smart = true);
+
+// ---------------------------------------------------------------------------
+// The effect's custom UI, as a user meets it: its controls in the effect-controls panel and
+// its overlay in the composition and layer windows.
+
+// Where the panel places a custom control (its frame rectangle in panel pixels).
+PF_UnionableRect headless_control_frame(headless_instance* inst, int control);
+
+// A click at (x, y) relative to the control's top-left, as the host sends it: the effect
+// answers; then the host does what the answer asks (shows a message, reports values the
+// effect changed in the editing host, renders the layer frame anew when told to).
+PF_Err headless_click(headless_instance* inst, int control, int x, int y,
+                      PF_Modifiers modifiers = 0, PF_OutData* out = nullptr);
+// A drag that continues the last click, to (x, y) relative to the control.
+PF_Err headless_drag(headless_instance* inst, int control, int x, int y, bool last = false);
+// The cursor the effect picks over a control.
+PF_Err headless_adjust_cursor(headless_instance* inst, int control, int x, int y,
+                              PF_CursorType* cursor);
+// Draws one control into a picture of its own size.
+PF_Err headless_draw_control(headless_instance* inst, int control, headless_canvas* out);
+// Draws the overlay over `background` (the window's picture) in the composition or layer
+// window; with the instance's layer offset and view zoom.
+PF_Err headless_draw_overlay(headless_instance* inst, PF_WindowType window,
+                             const headless_canvas& background, headless_canvas* out);
 
 // Project files: every parameter value (ColorCards flattened) as JSON.
 bool headless_project_save(headless_instance* inst, const std::string& path, std::string* error);

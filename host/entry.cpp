@@ -6,6 +6,7 @@
 #include <new>
 
 #include "host/colorcard.h"
+#include "host/custom_ui.h"
 #include "host/params.h"
 #include "host/registration.h"
 #include "host/ui_update.h"
@@ -58,6 +59,7 @@ void make_sure_initialised() {
         global.patch_card = -1;
         global.request_tick = -1;
         global.cached_tick = -1;
+        ui_cache_init();
     }
     real_mutex_unlock(&initialised_mutex);
 }

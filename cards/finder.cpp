@@ -1188,6 +1188,14 @@ int card_find_corners(const finder_allocator* alloc, const image* frame, const c
 
 int cardFind(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
              const card* reference, OfxPointD* corners_out) {
+    return cardFindReport(alloc, frame, tf, reference, corners_out, nullptr);
+}
+
+int cardFindReport(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
+                   const card* reference, OfxPointD* corners_out, finder_report* report) {
+    finder_report scratch;
+    if (!report) report = &scratch;
+    *report = finder_report{};
     try {
         if (!frame || !reference || !reference->ref) return FINDER_NOT_FOUND;
         const int w = frame->right - frame->left, h = frame->bottom - frame->top;

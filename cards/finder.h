@@ -4,6 +4,7 @@
 // linearly onto the chart's reference colours, and the best one wins.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -47,6 +48,29 @@ struct region {
 // working memory is released before it returns.
 int cardFind(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
              const card* reference, OfxPointD* corners);
+
+// How far the evidence at the finder's best placement carries the chart.
+struct finder_report {
+    // 0 to 1: the weakest of the measures below, each mapped onto 0 (not the chart) to 1
+    // (as a chart in a clear shot); a placement scoring under FINDER_MIN_SCORE is not
+    // returned. NaN when no placement was scored.
+    double score = NAN;
+    // Share of the reference colours' spread that the best 3 x 3 matrix from the sampled
+    // colours leaves unexplained (0 a perfect fit, 1 none).
+    double colour_residual = NAN;
+    int matched = 0;   // findable patches with a candidate region of their own
+    int findable = 0;  // the chart's findable patches
+    // Spread of the matched regions' centres about the layout's fitted map, in patch sizes.
+    double irregularity = NAN;
+    // Lowest of the patches' contrast against the card body, as a ratio of linear values.
+    double body_contrast = NAN;
+    // Why nothing was returned (null when a card was found): "no candidate patches", "no
+    // cluster like the chart's layout", or the measure that fell short.
+    const char* reason = nullptr;
+};
+// As cardFind, and fills `report` (may be null).
+int cardFindReport(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
+                   const card* reference, OfxPointD* corners, finder_report* report);
 
 // Working size for a frame of w x h pixels with the given pixel aspect: h clamped to
 // 600 ... 1200 rows, width for square pixels, bounded by FINDER_MAX_WORK_WIDTH. False

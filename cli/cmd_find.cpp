@@ -99,7 +99,10 @@ void run_read(const read_options& o) {
 
 struct synth_options {
     std::string chart, size = "1280x720", encode = "sRGB", output, conditions = "moderate";
+    std::string decoy = "none";
     std::vector<double> card_share;
+    double pixel_aspect = 1;
+    bool no_chart = false;
     uint64_t seed = 1;
 };
 
@@ -125,8 +128,18 @@ void run_synth(const synth_options& o) {
         cond.card_min = lo;
         cond.card_max = hi;
     }
+    if (!(o.pixel_aspect >= 0.25 && o.pixel_aspect <= 4))
+        throw cli_error{2, "--pixel-aspect must be from 0.25 to 4"};
+    cond.pixel_aspect = o.pixel_aspect;
     synth_scene scene = synth_draw(cond, type, w, h, o.seed);
     scene.encode = entry;
+    scene.with_card = !o.no_chart;
+    if (o.decoy == "grid")
+        scene.decoy = SYNTH_DECOY_GRID;
+    else if (o.decoy == "tiles")
+        scene.decoy = SYNTH_DECOY_TILES;
+    else if (o.decoy != "none")
+        throw cli_error{2, "--decoy must be 'none', 'grid' or 'tiles'"};
     synth_shot shot;
     synth_render(scene, &shot);
     rgba_image out;
@@ -137,6 +150,7 @@ void run_synth(const synth_options& o) {
     nlohmann::json j;
     j["chart"] = refcard(type)->type;
     j["size"] = {w, h};
+    j["pixel_aspect"] = o.pixel_aspect;
     j["seed"] = o.seed;
     j["encode"] = transfer_popup_name(entry);
     j["corners"] = points(shot.corners);
@@ -191,6 +205,12 @@ void setup(CLI::App& app) {
         sub->add_option("--card-share", o->card_share,
                         "card height over frame height: MIN[,MAX] (default from the conditions)")
             ->delimiter(',');
+        sub->add_option("--pixel-aspect", o->pixel_aspect,
+                        "width of a frame pixel over its height (default 1)");
+        sub->add_option("--decoy", o->decoy,
+                        "none (default), grid (a board of coloured squares instead of the chart) "
+                        "or tiles (a tiled wall behind it)");
+        sub->add_flag("--no-chart", o->no_chart, "leave the chart out of the frame");
         sub->add_option("-o,--output", o->output, "image file to write")->required();
         sub->callback([o]() { run_synth(*o); });
     }

@@ -74,6 +74,9 @@ int main(int argc, char** argv) {
     const int shots = argc > 3 ? std::atoi(argv[3]) : 40;
     const unsigned long first = argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 1000;
     const int only = argc > 5 ? std::atoi(argv[5]) : -1;
+    // With CHROMALANE_DETECTION_DUMP set, every frame's measures are listed (lines
+    // starting with M) for choosing the finder's thresholds.
+    const bool dump = std::getenv("CHROMALANE_DETECTION_DUMP") != nullptr;
     const int encode = synth_entry("sRGB");
     const int space = synth_entry("Rec. 709");
     std::printf("%dx%d %s, %d shots per chart, seeds from %lu\n", w, h, set.c_str(), shots, first);
@@ -132,7 +135,12 @@ int main(int argc, char** argv) {
                     synth_render(s, &shot);
                     OfxPointD c[4];
                     finder_report rep;
-                    if (find(shot, ref.get(), encode, c, &rep, &tl.ms) == FINDER_FOUND) {
+                    const int code = find(shot, ref.get(), encode, c, &rep, &tl.ms);
+                    if (dump)
+                        std::printf("M false %d %d %d %.4f %d %d %.4f %.3f\n", t, kind,
+                                    code == FINDER_FOUND, rep.colour_residual, rep.matched,
+                                    rep.findable, rep.irregularity, rep.score);
+                    if (code == FINDER_FOUND) {
                         ++found_false[kind];
                         if (only >= 0)
                             std::printf("      kind %d seed %lu found, score %.3f\n", kind, seed,
@@ -151,17 +159,29 @@ int main(int argc, char** argv) {
             synth_render(s, &shot);
             OfxPointD c[4];
             finder_report rep;
-            if (find(shot, ref.get(), encode, c, &rep, &tl.ms) != FINDER_FOUND) {
-                ++tl.missed;
-                tl.misses.push_back(seed);
-                continue;
-            }
+            const int code = find(shot, ref.get(), encode, c, &rep, &tl.ms);
             // In square pixels, so that a squeezed frame's error is judged as seen.
             const double par = shot.frame.pixel_aspect;
             auto dist = [par](OfxPointD a, OfxPointD b) {
                 return std::hypot((a.x - b.x) * par, a.y - b.y);
             };
             const double diag = dist(shot.corners[2], shot.corners[0]);
+            if (dump) {
+                double cw = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const double d = dist(rep.candidate[k], shot.corners[k]) / diag;
+                    cw = std::isnan(d) ? INFINITY : std::max(cw, d);
+                }
+                std::printf("M %s %d %d %d %.4f %d %d %.4f %.3f %lu %d %s\n", set.c_str(), t,
+                            cw <= RIGHT_SHARE, code == FINDER_FOUND, rep.colour_residual,
+                            rep.matched, rep.findable, rep.irregularity, rep.score, seed, code,
+                            rep.reason ? rep.reason : "-");
+            }
+            if (code != FINDER_FOUND) {
+                ++tl.missed;
+                tl.misses.push_back(seed);
+                continue;
+            }
             double worst = 0;
             for (int k = 0; k < 4; ++k) worst = std::max(worst, dist(c[k], shot.corners[k]) / diag);
             tl.errors.push_back(worst);

@@ -23,7 +23,8 @@ struct correct_args {
     std::string image, out, host = "ae";
     correction_options correction;
     bool find = false;
-    std::string corners, card_file, lut, save_card, project;
+    std::string corners, card_file, lut, save_card, project, sampling = "patch";
+    double pixel_aspect = 0;
     int lut_size = 48;
 };
 
@@ -37,14 +38,21 @@ void run_correct(const correct_args& a) {
     if (sources > 1) throw cli_error(2, "give one of --find, --corners and --card");
     if (!a.lut.empty() && (a.lut_size < 2 || a.lut_size > 129))
         throw cli_error(2, "--lut-size must lie between 2 and 129");
+    const card_sampling sampling = card_sampling(parse_sampling(a.sampling));
+    checked_pixel_aspect(a.pixel_aspect);
     rgba_image frame = read_image(a.image);
+    if (a.pixel_aspect > 0) frame.pixel_aspect = float(a.pixel_aspect);
     effect_session s;
     try {
         session_open(&s, flavour, frame.width, frame.height);
         session_apply(&s, settings);
         if (a.find || !corners.empty()) {
-            if (!session_read_card(&s, frame, corners.empty() ? nullptr : corners.data()))
+            double residual = 0;
+            if (!session_read_card(&s, frame, corners.empty() ? nullptr : corners.data(), sampling,
+                                   &residual))
                 throw cli_error(1, "no chart found in '" + a.image + "'");
+            const std::string warning = card_fit_warning(residual);
+            if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
         } else if (!a.card_file.empty()) {
             session_load_card(&s, a.card_file);
         }
@@ -113,6 +121,10 @@ void setup(CLI::App& app) {
     c->add_flag("--find", ca.find, "find the chart in the frame");
     c->add_option("--corners", ca.corners, "chart corners x0,y0,...,x3,y3 (TL, TR, BR, BL)");
     c->add_option("--card", ca.card_file, "ColorCard file with the source card");
+    c->add_option("--sampling", ca.sampling,
+                  "how patches are read: patch (default) or box (a fixed 10 x 10 pixel box)");
+    c->add_option("--pixel-aspect", ca.pixel_aspect,
+                  "width of a pixel over its height (default: as the file states)");
     c->add_option("--lut", ca.lut, "also write the correction as a cube LUT");
     c->add_option("--lut-size", ca.lut_size, "LUT points per axis (2-129, default 48)");
     c->add_option("--save-card", ca.save_card, "save the source card as a ColorCard file");

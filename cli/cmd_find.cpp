@@ -32,18 +32,28 @@ nlohmann::json points(const OfxPointD* p) {
 
 struct find_options {
     std::string path, chart, entry = "sRGB";
+    double pixel_aspect = 0;
     bool json = false;
 };
+
+// The image's pixel aspect: the option's when given, else what the file states.
+void set_pixel_aspect(rgba_image* img, double option) {
+    if (checked_pixel_aspect(option) > 0) img->pixel_aspect = float(option);
+}
 
 void run_find(const find_options& o) {
     const refcard_type type = chart_type(o.chart);
     const int entry = lookup_transfer_entry(o.entry);
+    checked_pixel_aspect(o.pixel_aspect);
     rgba_image img = read_image(o.path);
+    set_pixel_aspect(&img, o.pixel_aspect);
     const image frame = image_view(img);
     auto ref = std::make_unique<card>();
     cardMakeRef(ref.get(), &COLOR_SPACE[entry], type);
     OfxPointD corners[4];
-    const int code = cardFind(nullptr, &frame, &TRANSFER_FUNCTION[entry], ref.get(), corners);
+    finder_report report;
+    const int code =
+        cardFindReport(nullptr, &frame, &TRANSFER_FUNCTION[entry], ref.get(), corners, &report);
     if (code == FINDER_OUT_OF_MEMORY) throw cli_error{1, "out of memory while searching"};
     double error = 0;
     if (code == FINDER_FOUND) {
@@ -61,40 +71,63 @@ void run_find(const find_options& o) {
     if (o.json) {
         nlohmann::json j;
         j["found"] = code == FINDER_FOUND;
+        auto number = [](double v) {
+            return std::isfinite(v) ? nlohmann::json(v) : nlohmann::json();
+        };
+        j["score"] = number(report.score);
         if (code == FINDER_FOUND) {
             j["corners"] = points(corners);
             j["error"] = error;
+        } else {
+            j["reason"] = report.reason ? report.reason : "no chart found";
         }
+        j["evidence"] = {{"colour_residual", number(report.colour_residual)},
+                         {"matched", report.matched},
+                         {"findable", report.findable},
+                         {"irregularity", number(report.irregularity)}};
         std::printf("%s\n", j.dump(2).c_str());
     } else if (code == FINDER_FOUND) {
         static const char* names[4] = {"top left", "top right", "bottom right", "bottom left"};
         for (int k = 0; k < 4; ++k)
             std::printf("%-12s  %10.2f %10.2f\n", names[k], corners[k].x, corners[k].y);
         std::printf("error         %.6g\n", error);
+        std::printf("score         %.3f\n", report.score);
     }
-    if (code != FINDER_FOUND) throw cli_error{1, "no chart found in '" + o.path + "'"};
+    if (code != FINDER_FOUND)
+        throw cli_error{1, "no chart found in '" + o.path + "'" +
+                               (report.reason ? std::string(": ") + report.reason : "")};
 }
 
 struct read_options {
-    std::string path, chart, entry = "sRGB", corners;
+    std::string path, chart, entry = "sRGB", corners, sampling = "patch";
+    double pixel_aspect = 0;
 };
 
 void run_read(const read_options& o) {
     const refcard_type type = chart_type(o.chart);
     const int entry = lookup_transfer_entry(o.entry);
     const std::vector<double> v = parse_corners(o.corners);
+    const card_sampling sampling = card_sampling(parse_sampling(o.sampling));
+    checked_pixel_aspect(o.pixel_aspect);
     rgba_image img = read_image(o.path);
+    set_pixel_aspect(&img, o.pixel_aspect);
     const image frame = image_view(img);
     OfxPointD corners[4];
     for (int k = 0; k < 4; ++k) corners[k] = {v[size_t(2 * k)], v[size_t(2 * k + 1)]};
     auto c = std::make_unique<card>();
     c->ref = refcard(type);
-    cardRead(&frame, &TRANSFER_FUNCTION[entry], corners, c.get());
+    cardReadSampled(&frame, &TRANSFER_FUNCTION[entry], corners, c.get(), sampling);
+    auto ref = std::make_unique<card>();
+    cardMakeRef(ref.get(), &COLOR_SPACE[entry], type);
+    const double residual = card_fit_residual(c.get(), ref.get());
     for (int i = 0; i < c->ref->patch_count; ++i)
         std::printf("%3d  %-24s  display %.6f %.6f %.6f  linear %.6f %.6f %.6f\n", i,
                     c->ref->patches[i].name, double(c->display[0][i]), double(c->display[1][i]),
                     double(c->display[2][i]), double(c->linear[0][i]), double(c->linear[1][i]),
                     double(c->linear[2][i]));
+    std::printf("fit residual  %.4f\n", residual);
+    const std::string warning = card_fit_warning(residual);
+    if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
 }
 
 struct synth_options {
@@ -180,7 +213,11 @@ void setup(CLI::App& app) {
         sub->add_option("image", o->path, "image file")->required();
         sub->add_option("--chart", o->chart, chart_help)->required();
         sub->add_option("--input", o->entry, entry_help);
-        sub->add_flag("--json", o->json, "print the result as JSON");
+        sub->add_flag("--json", o->json,
+                      "print the result as JSON (with the score, and the reason when none is "
+                      "found)");
+        sub->add_option("--pixel-aspect", o->pixel_aspect,
+                        "width of a pixel over its height (default: as the file states)");
         sub->callback([o]() { run_find(*o); });
     }
     {
@@ -191,6 +228,11 @@ void setup(CLI::App& app) {
         sub->add_option("--chart", o->chart, chart_help)->required();
         sub->add_option("--corners", o->corners, "x0,y0,x1,y1,x2,y2,x3,y3 in pixels")->required();
         sub->add_option("--input", o->entry, entry_help);
+        sub->add_option("--pixel-aspect", o->pixel_aspect,
+                        "width of a pixel over its height (default: as the file states)");
+        sub->add_option("--sampling", o->sampling,
+                        "patch (default: the patch's central part, linear light, outliers left "
+                        "out) or box (a fixed 10 x 10 pixel box)");
         sub->callback([o]() { run_read(*o); });
     }
     {

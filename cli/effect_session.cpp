@@ -229,11 +229,13 @@ void session_apply(effect_session* s, const correction_values& v) {
     if (v.saturation) set(P_SATURATION, *v.saturation, "the saturation");
 }
 
-bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners) {
+bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
+                       card_sampling sampling, double* fit_residual) {
     headless_instance* inst = s->instance;
     image img;
     makeImage(frame.width, frame.height,
               const_cast<char*>(reinterpret_cast<const char*>(frame.pixels.data())), &img);
+    img.pixel_aspect = frame.pixel_aspect > 0 ? frame.pixel_aspect : 1.0;
     transfer_function tf = input_transfer(inst);
     color_space cs = input_space(inst);
     refcard_type type = chart_type(inst);
@@ -251,7 +253,12 @@ bool session_read_card(effect_session* s, const rgba_image& frame, const double*
     for (int k = 0; k < 4; ++k)
         check(headless_user_set_point(inst, P_CORNER_TL + k, found[k].x, found[k].y),
               "the corners");
-    cardRead(&img, &tf, found, c.get());
+    cardReadSampled(&img, &tf, found, c.get(), sampling);
+    if (fit_residual) {
+        auto ref = std::make_unique<card>();
+        cardMakeRef(ref.get(), &cs, type);
+        *fit_residual = card_fit_residual(c.get(), ref.get());
+    }
     store_card(s, c.get());
     return true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cards/sampling.h"
 #include "cli/command.h"
 #include "cli/correction_options.h"
 #include "cli/image_io.h"
@@ -29,7 +30,12 @@ void session_apply(effect_session* s, const correction_values& values);
 // The ColorCard of "Source" read from a frame: with the four corners (top left, top right,
 // bottom right, bottom left, in frame pixels) or by finding the chart. Sets the corner
 // parameters and the card as opening a project would. Returns false when no chart was found.
-bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners);
+// `sampling` chooses how patches are read; the frame's pixel aspect is that of `frame`.
+// `fit_residual` (may be null) receives the read card's colour residual against the
+// chart under the best 3 x 3 matrix (card_fit_residual).
+bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
+                       card_sampling sampling = CARD_SAMPLING_PATCH,
+                       double* fit_residual = nullptr);
 // Loads the "Source" card from a ColorCard bitmap file.
 void session_load_card(effect_session* s, const std::string& path);
 // Saves the "Source" card as a ColorCard bitmap file.

@@ -651,6 +651,8 @@ constexpr double MATCHED_GOOD = 0.3, MATCHED_BAD = 0.1;
 constexpr double IRREGULARITY_GOOD = 0.05, IRREGULARITY_BAD = 0.3;
 // Share of the patches left out of the residual: the worst fit.
 constexpr double RESIDUAL_TRIM = 0.1;
+// A linear value this high was clipped by the camera or the encoding.
+constexpr double CLIPPED = 0.99;
 
 }  // namespace
 
@@ -658,17 +660,32 @@ double card_fit_residual(const card* sampled, const card* reference) {
     if (!sampled || !reference || !reference->ref) return NAN;
     const int n = reference->ref->patch_count;
     if (n < 4) return NAN;
-    std::vector<double> x[3], w(size_t(n), 1.0), residual(size_t(n), 0.0);
+    // A patch read at the top of the range is clipped: its colour says nothing about
+    // the light, only that it was bright. Such patches are left out, unless so many are
+    // that the rest cannot carry a fit.
+    std::vector<double> x[3], w(size_t(n), 1.0), residual;
     for (int c = 0; c < 3; ++c) x[c].assign(sampled->linear[c], sampled->linear[c] + n);
+    int kept = n;
+    for (int i = 0; i < n; ++i)
+        if (std::max({x[0][size_t(i)], x[1][size_t(i)], x[2][size_t(i)]}) >= CLIPPED) {
+            w[size_t(i)] = 0;
+            --kept;
+        }
+    if (kept < std::max(4, n / 2)) {
+        std::fill(w.begin(), w.end(), 1.0);
+        kept = n;
+    }
+    residual.assign(size_t(n), 0.0);
     double spread = 0;
     for (int c = 0; c < 3; ++c) {
         std::vector<double> y(reference->linear[c], reference->linear[c] + n);
         float m[3] = {0, 0, 0};
         solve3(n, w.data(), x[0].data(), x[1].data(), x[2].data(), y.data(), m);
         double mean = 0;
-        for (double v : y) mean += v;
-        mean /= n;
+        for (int i = 0; i < n; ++i) mean += w[size_t(i)] * y[size_t(i)];
+        mean /= kept;
         for (int i = 0; i < n; ++i) {
+            if (w[size_t(i)] == 0) continue;
             const double p = double(m[0]) * x[0][size_t(i)] + double(m[1]) * x[1][size_t(i)] +
                              double(m[2]) * x[2][size_t(i)];
             residual[size_t(i)] += (p - y[size_t(i)]) * (p - y[size_t(i)]);
@@ -676,10 +693,11 @@ double card_fit_residual(const card* sampled, const card* reference) {
         }
     }
     if (!(spread > 0)) return NAN;
+    // Left-out patches have no residual and sort first; trim the worst of the rest.
     std::sort(residual.begin(), residual.end());
-    const size_t keep = size_t(n) - size_t(std::floor(RESIDUAL_TRIM * n));
+    const size_t drop = size_t(std::floor(RESIDUAL_TRIM * kept));
     double sum = 0;
-    for (size_t i = 0; i < keep; ++i) sum += residual[i];
+    for (size_t i = 0; i + drop < size_t(n); ++i) sum += residual[i];
     const double r = sum / spread;
     return std::isfinite(r) ? r : 1.0;
 }

@@ -111,7 +111,7 @@ void find_patch_angles(const patch_outline* o, float* angles);
 // Fits one region from its outline and fills `r` (label and count left to the caller).
 void fit_region(const patch_outline* o, region* r);
 // True when the region fills at least 90 % of its quadrilateral and the corners' bounding
-// box is nearly square (aspect at most 1.4); regions under 200 pixels never are.
+// box is nearly square (aspect at most 1.4); regions under 80 pixels never are.
 bool region_accepted(const region* r);
 
 // Grows the cluster that starts at region `start` into `members` (room for m entries;

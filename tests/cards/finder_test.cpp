@@ -106,10 +106,13 @@ TEST(finder, candidate_regions_are_large_full_and_nearly_square) {
     EXPECT_NEAR(sq.quad_area, 41 * 41, 41 * 2);
     EXPECT_NEAR(sq.centre_x, 40, 0.6);
 
-    const double small[5] = {40, 40, 6, 6, 0};  // 13 x 13 = 169 pixels
+    const double small[5] = {40, 40, 4, 4, 0};  // 9 x 9 = 81 pixels
     const region sm = fit_shape(80, 80, in_turned_rect, small);
-    EXPECT_LT(sm.pixel_count, 200);
-    EXPECT_FALSE(region_accepted(&sm));
+    EXPECT_TRUE(region_accepted(&sm)) << sm.pixel_count;
+    const double tiny[5] = {40, 40, 3, 3, 0};  // 7 x 7 = 49 pixels
+    const region tn = fit_shape(80, 80, in_turned_rect, tiny);
+    EXPECT_LT(tn.pixel_count, 80);
+    EXPECT_FALSE(region_accepted(&tn));
 
     const double oblong[5] = {40.5, 40.5, 19.5, 29.5, 0};  // 40 x 60
     const region ob = fit_shape(80, 80, in_turned_rect, oblong);

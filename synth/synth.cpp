@@ -184,11 +184,12 @@ bool invert3x3(const double* m, double* out) {
     return true;
 }
 
-// Screen bounding box of the card body.
-void body_box(const synth_scene& s, double* x0, double* y0, double* x1, double* y1) {
+// Screen bounding box of the card's plane reaching `border` card heights beyond its unit
+// square.
+void card_box(const synth_scene& s, double border, double* x0, double* y0, double* x1, double* y1) {
     double H[9];
     card_homography(s, H);
-    const double bu = BODY_BORDER / card_aspect(s.chart), bv = BODY_BORDER;
+    const double bu = border / card_aspect(s.chart), bv = border;
     *x0 = *y0 = INFINITY;
     *x1 = *y1 = -INFINITY;
     for (double u : {-bu, 1 + bu})
@@ -199,6 +200,20 @@ void body_box(const synth_scene& s, double* x0, double* y0, double* x1, double* 
             *y0 = std::min(*y0, p.y);
             *y1 = std::max(*y1, p.y);
         }
+}
+
+// Screen bounding box of the card body.
+void body_box(const synth_scene& s, double* x0, double* y0, double* x1, double* y1) {
+    card_box(s, BODY_BORDER, x0, y0, x1, y1);
+}
+
+// Card coordinates of a screen point through the inverse homography.
+bool card_point(const double* Hinv, double px, double py, double* u, double* v) {
+    const double ww = Hinv[6] * px + Hinv[7] * py + Hinv[8];
+    if (!(ww != 0)) return false;
+    *u = (Hinv[0] * px + Hinv[1] * py + Hinv[2]) / ww;
+    *v = (Hinv[3] * px + Hinv[4] * py + Hinv[5]) / ww;
+    return true;
 }
 
 // Reflectance buffer: 3 floats per pixel.
@@ -545,22 +560,13 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
     // A grey case around the card, in the card's plane.
     if (visible && s.case_grey > 0) {
         const double eu = s.case_border / card_aspect(s.chart), ev = s.case_border;
-        double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
-        for (double u : {-eu, 1 + eu})
-            for (double v : {-ev, 1 + ev}) {
-                const OfxPointD p = project(H, u, v);
-                x0 = std::min(x0, p.x);
-                x1 = std::max(x1, p.x);
-                y0 = std::min(y0, p.y);
-                y1 = std::max(y1, p.y);
-            }
+        double x0, y0, x1, y1;
+        card_box(s, s.case_border, &x0, &y0, &x1, &y1);
         const float grey = float(s.case_grey);
         paint(&c, std::max(x0, -2.0), std::max(y0, -2.0), std::min(x1, w + 2.0),
               std::min(y1, h + 2.0), [&](double px, double py, float* out) {
-                  const double ww = Hinv[6] * px + Hinv[7] * py + Hinv[8];
-                  if (!(ww != 0)) return -1;
-                  const double u = (Hinv[0] * px + Hinv[1] * py + Hinv[2]) / ww;
-                  const double v = (Hinv[3] * px + Hinv[4] * py + Hinv[5]) / ww;
+                  double u, v;
+                  if (!card_point(Hinv, px, py, &u, &v)) return -1;
                   if (!(u >= -eu && u <= 1 + eu && v >= -ev && v <= 1 + ev)) return -1;
                   out[0] = out[1] = out[2] = grey;
                   return 0;
@@ -585,10 +591,8 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
         }
         paint(&c, std::max(bx0, -2.0), std::max(by0, -2.0), std::min(bx1, w + 2.0),
               std::min(by1, h + 2.0), [&](double px, double py, float* out) {
-                  const double ww = Hinv[6] * px + Hinv[7] * py + Hinv[8];
-                  if (!(ww != 0)) return -1;
-                  const double u = (Hinv[0] * px + Hinv[1] * py + Hinv[2]) / ww;
-                  const double v = (Hinv[3] * px + Hinv[4] * py + Hinv[5]) / ww;
+                  double u, v;
+                  if (!card_point(Hinv, px, py, &u, &v)) return -1;
                   if (!(u >= -bu && u <= 1 + bu && v >= -bv && v <= 1 + bv)) return -1;
                   out[0] = out[1] = out[2] = BODY;
                   if (u < 0 || u >= 1 || v < 0 || v >= 1) return 0;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <unordered_map>
 #include <vector>
@@ -15,7 +16,9 @@
 
 namespace {
 
-constexpr int MIN_REGION_PIXELS = 200;
+// Small enough for the patches of a 24-patch card 6 % of a 1080-row frame high (about
+// 11 x 11 pixels at the working size); smaller regions are mostly noise and edges.
+constexpr int MIN_REGION_PIXELS = 80;
 constexpr float MIN_FILL = 0.9f;
 constexpr float MAX_ASPECT = 1.4f;
 constexpr double SIZE_WINDOW = 1.2;
@@ -643,6 +646,66 @@ double card_error(const image* frame, const card* reference, const OfxPointD* co
 
 namespace {
 
+// What a chart's evidence looks like, measured on synthetic shots (see the detection
+// harness): where each measure grades 0 (bad) and 1 (good).
+constexpr double RESIDUAL_GOOD = 0.06, RESIDUAL_BAD = 0.26;
+constexpr double MATCHED_GOOD = 0.3, MATCHED_BAD = 0.1;
+constexpr double IRREGULARITY_GOOD = 0.05, IRREGULARITY_BAD = 0.3;
+// Share of the patches left out of the residual: the worst fit.
+constexpr double RESIDUAL_TRIM = 0.1;
+// A linear value this high was clipped by the camera or the encoding.
+constexpr double CLIPPED = 0.99;
+
+}  // namespace
+
+double card_fit_residual(const card* sampled, const card* reference) {
+    if (!sampled || !reference || !reference->ref) return NAN;
+    const int n = reference->ref->patch_count;
+    if (n < 4) return NAN;
+    // A patch read at the top of the range is clipped: its colour says nothing about
+    // the light, only that it was bright. Such patches are left out, unless so many are
+    // that the rest cannot carry a fit.
+    std::vector<double> x[3], w(size_t(n), 1.0), residual;
+    for (int c = 0; c < 3; ++c) x[c].assign(sampled->linear[c], sampled->linear[c] + n);
+    int kept = n;
+    for (int i = 0; i < n; ++i)
+        if (std::max({x[0][size_t(i)], x[1][size_t(i)], x[2][size_t(i)]}) >= CLIPPED) {
+            w[size_t(i)] = 0;
+            --kept;
+        }
+    if (kept < std::max(4, n / 2)) {
+        std::fill(w.begin(), w.end(), 1.0);
+        kept = n;
+    }
+    residual.assign(size_t(n), 0.0);
+    double spread = 0;
+    for (int c = 0; c < 3; ++c) {
+        std::vector<double> y(reference->linear[c], reference->linear[c] + n);
+        float m[3] = {0, 0, 0};
+        solve3(n, w.data(), x[0].data(), x[1].data(), x[2].data(), y.data(), m);
+        double mean = 0;
+        for (int i = 0; i < n; ++i) mean += w[size_t(i)] * y[size_t(i)];
+        mean /= kept;
+        for (int i = 0; i < n; ++i) {
+            if (w[size_t(i)] == 0) continue;
+            const double p = double(m[0]) * x[0][size_t(i)] + double(m[1]) * x[1][size_t(i)] +
+                             double(m[2]) * x[2][size_t(i)];
+            residual[size_t(i)] += (p - y[size_t(i)]) * (p - y[size_t(i)]);
+            spread += (y[size_t(i)] - mean) * (y[size_t(i)] - mean);
+        }
+    }
+    if (!(spread > 0)) return NAN;
+    // Left-out patches have no residual and sort first; trim the worst of the rest.
+    std::sort(residual.begin(), residual.end());
+    const size_t drop = size_t(std::floor(RESIDUAL_TRIM * kept));
+    double sum = 0;
+    for (size_t i = 0; i + drop < size_t(n); ++i) sum += residual[i];
+    const double r = sum / spread;
+    return std::isfinite(r) ? r : 1.0;
+}
+
+namespace {
+
 // The cyclic corner order (its first corner) whose expanded corners give the smallest
 // colour error, and that error; the first order wins ties.
 int best_card_order(const image* frame, const card* reference, const OfxPointD* corners,
@@ -902,7 +965,7 @@ int card_layout(const reference_card* ref, double* u, double* v) {
 }
 
 bool refine_card_corners(const image* frame, const reference_card* ref, const region* regions,
-                         const int* members, int count, OfxPointD* corners_io) {
+                         const int* members, int count, OfxPointD* corners_io, layout_fit* fit) {
     std::vector<double> lu(size_t(ref ? ref->patch_count : 0)), lv(lu.size());
     const int patches = card_layout(ref, lu.data(), lv.data());
     if (patches < 4 || count < LAYOUT_MIN_MATCHES) return false;
@@ -961,6 +1024,24 @@ bool refine_card_corners(const image* frame, const reference_card* ref, const re
     for (int i = 0; i < count; ++i) {
         const int p = match[size_t(i)];
         if (p >= 0 && claims[size_t(p)] == 1) ++matched;
+    }
+    if (fit) {
+        fit->matched = matched;
+        fit->findable = patches;
+        double sum = 0;
+        int n = 0;
+        for (int i = 0; i < count; ++i) {
+            const int p = match[size_t(i)];
+            if (p < 0 || claims[size_t(p)] != 1) continue;
+            const region& r = regions[members[i]];
+            OfxPointD q;
+            if (!apply(h, lu[size_t(p)], lv[size_t(p)], &q)) continue;
+            const double size = std::sqrt(std::max(double(r.quad_area), 1.0));
+            const double d = std::hypot(q.x - r.centre_x, q.y - r.centre_y) / size;
+            sum += d * d;
+            ++n;
+        }
+        fit->irregularity = n ? std::sqrt(sum / n) : NAN;
     }
     if (!(matched >= LAYOUT_MIN_SHARE * count)) return false;
     // The map places the card from the centres, but the card is defined by the outer
@@ -1102,13 +1183,50 @@ int region_stats(finder_blocks* blocks, const image* labels, int n, region** out
 
 namespace {
 
+// Maps a measure onto 0 (at `bad`) to 1 (at `good`), clamped.
+double grade(double value, double bad, double good) {
+    if (std::isnan(value)) return 0;
+    return std::clamp((value - bad) / (good - bad), 0.0, 1.0);
+}
+
+// Scores the placement (working-image corners) and fills the report's measures; the
+// weakest measure is the score, and names the reason when it falls short.
+void score_placement(const image* frame, const card* reference, const OfxPointD* corners,
+                     const layout_fit& fit, finder_report* report) {
+    auto sampled = std::make_unique<card>();
+    sampled->ref = reference->ref;
+    cardRead(frame, nullptr, corners, sampled.get());
+    report->colour_residual = card_fit_residual(sampled.get(), reference);
+    report->matched = fit.matched;
+    report->findable = fit.findable;
+    report->irregularity = fit.irregularity;
+    const double share = fit.findable > 0 ? double(fit.matched) / fit.findable : 0;
+    const double grades[3] = {
+        grade(report->colour_residual, RESIDUAL_BAD, RESIDUAL_GOOD),
+        grade(share, MATCHED_BAD, MATCHED_GOOD),
+        grade(fit.irregularity, IRREGULARITY_BAD, IRREGULARITY_GOOD),
+    };
+    static const char* const reasons[3] = {"the colours do not fit the chart's",
+                                           "too few patches match the chart's layout",
+                                           "the patches do not lie on the chart's grid"};
+    int weakest = 0;
+    for (int k = 1; k < 3; ++k)
+        if (grades[k] < grades[weakest]) weakest = k;
+    report->score = grades[weakest];
+    report->reason = report->score < FINDER_MIN_SCORE ? reasons[weakest] : nullptr;
+}
+
 int find_corners(const finder_allocator* alloc, const image* frame, const card* reference,
-                 const image* labels, int n, OfxPointD* corners_out) {
+                 const image* labels, int n, OfxPointD* corners_out, finder_report* report) {
     finder_blocks blocks(alloc);
     region* regions = nullptr;
     const int m = region_stats(&blocks, labels, n, &regions);
     if (m < 0) return FINDER_OUT_OF_MEMORY;
-    if (m == 0 || !reference || !reference->ref) return FINDER_NOT_FOUND;
+    if (!reference || !reference->ref) return FINDER_NOT_FOUND;
+    if (m == 0) {
+        report->reason = "no candidate patches";
+        return FINDER_NOT_FOUND;
+    }
 
     int* members = take<int>(&blocks, size_t(m));
     uint8_t* mask = take<uint8_t>(&blocks, 4 * size_t(m));
@@ -1122,6 +1240,7 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
     bool found = false;
     double best = INFINITY;
     OfxPointD best_corners[4] = {};
+    layout_fit best_fit;
     // Every start grows the cluster by the chart's reach and, as a second candidate, the
     // one that keeps to the grid; the colour score decides between them.
     const cluster_space space = space_of(regions, m);
@@ -1157,7 +1276,9 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         const int first = best_card_order(frame, reference, c, &e);
         OfxPointD o[4];
         for (int k = 0; k < 4; ++k) o[k] = c[(first + k) % 4];
-        const bool placed = refine_card_corners(frame, reference->ref, regions, members, count, o);
+        layout_fit fit;
+        const bool placed =
+            refine_card_corners(frame, reference->ref, regions, members, count, o, &fit);
         expand_card_corners(reference->ref, o);
         if (placed) {
             e = card_error(frame, reference, o);
@@ -1167,20 +1288,27 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         if (!found || e < best) {
             found = true;
             best = e;
+            best_fit = fit;
             for (int k = 0; k < 4; ++k) best_corners[k] = c[k];
         }
     }
-    if (!found) return FINDER_NOT_FOUND;
+    if (!found) {
+        report->reason = "no cluster like the chart's layout";
+        return FINDER_NOT_FOUND;
+    }
     for (int k = 0; k < 4; ++k) corners_out[k] = best_corners[k];
-    return FINDER_FOUND;
+    score_placement(frame, reference, best_corners, best_fit, report);
+    return report->reason ? FINDER_NOT_FOUND : FINDER_FOUND;
 }
 
 }  // namespace
 
 int card_find_corners(const finder_allocator* alloc, const image* frame, const card* reference,
-                      const image* labels, int n, OfxPointD* corners_out) {
+                      const image* labels, int n, OfxPointD* corners_out, finder_report* report) {
+    finder_report scratch;
+    if (!report) report = &scratch;
     try {
-        return find_corners(alloc, frame, reference, labels, n, corners_out);
+        return find_corners(alloc, frame, reference, labels, n, corners_out, report);
     } catch (const std::bad_alloc&) {
         return FINDER_OUT_OF_MEMORY;
     }
@@ -1188,6 +1316,14 @@ int card_find_corners(const finder_allocator* alloc, const image* frame, const c
 
 int cardFind(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
              const card* reference, OfxPointD* corners_out) {
+    return cardFindReport(alloc, frame, tf, reference, corners_out, nullptr);
+}
+
+int cardFindReport(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
+                   const card* reference, OfxPointD* corners_out, finder_report* report) {
+    finder_report scratch;
+    if (!report) report = &scratch;
+    *report = finder_report{};
     try {
         if (!frame || !reference || !reference->ref) return FINDER_NOT_FOUND;
         const int w = frame->right - frame->left, h = frame->bottom - frame->top;
@@ -1222,16 +1358,18 @@ int cardFind(const finder_allocator* alloc, const image* frame, const transfer_f
 
         image labels = plane_view(&second, 0);
         OfxPointD found[4];
-        const int code = card_find_corners(alloc, &first, reference, &labels, n, found);
-        if (code != FINDER_FOUND) return code;
+        for (auto& p : found) p = {NAN, NAN};
+        const int code = card_find_corners(alloc, &first, reference, &labels, n, found, report);
         // Working pixel x is the mean of the frame over x sx to (x + 1) sx, which the area
         // mean centres on (x + 0.5) sx with the frame's pixel centres on whole numbers: a
         // working position u maps to (u + 0.5) sx, not u sx.
         const double sx = double(w) / W, sy = double(h) / H;
         for (int k = 0; k < 4; ++k) {
-            corners_out[k].x = (found[k].x + 0.5) * sx + frame->left;
-            corners_out[k].y = (found[k].y + 0.5) * sy + frame->top;
+            report->candidate[k].x = (found[k].x + 0.5) * sx + frame->left;
+            report->candidate[k].y = (found[k].y + 0.5) * sy + frame->top;
         }
+        if (code != FINDER_FOUND) return code;
+        for (int k = 0; k < 4; ++k) corners_out[k] = report->candidate[k];
         return FINDER_FOUND;
     } catch (const std::bad_alloc&) {
         return FINDER_OUT_OF_MEMORY;

@@ -4,6 +4,7 @@
 // linearly onto the chart's reference colours, and the best one wins.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -48,6 +49,40 @@ struct region {
 int cardFind(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
              const card* reference, OfxPointD* corners);
 
+// How far the evidence at the finder's best placement carries the chart.
+struct finder_report {
+    // 0 to 1: the weakest of the measures below, each mapped onto 0 (not the chart) to 1
+    // (as a chart in a clear shot); a placement scoring under FINDER_MIN_SCORE is not
+    // returned. NaN when no placement was scored.
+    double score = NAN;
+    // Share of the reference colours' spread that the best 3 x 3 matrix from the sampled
+    // colours leaves unexplained (0 a perfect fit, 1 none).
+    double colour_residual = NAN;
+    int matched = 0;   // findable patches with a candidate region of their own
+    int findable = 0;  // the chart's findable patches
+    // Spread of the matched regions' centres about the layout's fitted map, in patch sizes.
+    double irregularity = NAN;
+    // Lowest of the patches' contrast against the card body, as a ratio of linear values.
+    double body_contrast = NAN;
+    // Why nothing was returned (null when a card was found): "no candidate patches", "no
+    // cluster like the chart's layout", or the measure that fell short.
+    const char* reason = nullptr;
+    // The placement that was scored, in the frame's pixels, also when it was turned down.
+    OfxPointD candidate[4] = {};
+};
+// Placements scoring below this are "not found".
+constexpr double FINDER_MIN_SCORE = 0.5;
+
+// How much of the reference colours' spread the best 3 x 3 matrix from the sampled
+// card's linear colours onto the reference leaves unexplained: the residual over the
+// patches (the worst tenth left out, so that a speck or a highlight on a patch or two
+// does not decide) divided by the spread of the reference about its mean. Near 0 for the
+// chart under any light and camera, about 1 for colours unrelated to it.
+double card_fit_residual(const card* sampled, const card* reference);
+// As cardFind, and fills `report` (may be null).
+int cardFindReport(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
+                   const card* reference, OfxPointD* corners, finder_report* report);
+
 // Working size for a frame of w x h pixels with the given pixel aspect: h clamped to
 // 600 ... 1200 rows, width for square pixels, bounded by FINDER_MAX_WORK_WIDTH. False
 // when the frame is too small or too thin to hold a chart.
@@ -76,7 +111,7 @@ void find_patch_angles(const patch_outline* o, float* angles);
 // Fits one region from its outline and fills `r` (label and count left to the caller).
 void fit_region(const patch_outline* o, region* r);
 // True when the region fills at least 90 % of its quadrilateral and the corners' bounding
-// box is nearly square (aspect at most 1.4); regions under 200 pixels never are.
+// box is nearly square (aspect at most 1.4); regions under 80 pixels never are.
 bool region_accepted(const region* r);
 
 // Grows the cluster that starts at region `start` into `members` (room for m entries;
@@ -104,8 +139,15 @@ int card_layout(const reference_card* ref, double* u, double* v);
 // that best takes the chart's patch centres onto the cluster's member centres, each
 // member matched to the nearest patch centre under the current corners. False, with
 // the corners unchanged, when too few members match.
+// How well a cluster matched the chart's layout.
+struct layout_fit {
+    int matched = 0;            // patches with a member of their own
+    int findable = 0;           // the chart's findable patches
+    double irregularity = NAN;  // RMS distance of those members from the map, in patch sizes
+};
 bool refine_card_corners(const image* frame, const reference_card* ref, const region* regions,
-                         const int* members, int count, OfxPointD* corners);
+                         const int* members, int count, OfxPointD* corners,
+                         layout_fit* fit = nullptr);
 // Picks the cyclic corner order with the smallest colour error, expands it by the
 // margins into `corners` and returns that error.
 double rotate_card(const image* frame, const card* reference, OfxPointD* corners);
@@ -117,4 +159,5 @@ double card_error(const image* frame, const card* reference, const OfxPointD* co
 // working frame with its label plane (`labels`, labels 2 ... n). Returns FINDER_FOUND
 // with the corners in working-image pixels, FINDER_NOT_FOUND or FINDER_OUT_OF_MEMORY.
 int card_find_corners(const finder_allocator* alloc, const image* frame, const card* reference,
-                      const image* labels, int n, OfxPointD* corners);
+                      const image* labels, int n, OfxPointD* corners,
+                      finder_report* report = nullptr);

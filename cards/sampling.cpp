@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
+#include "cards/card.h"
 #include "pipeline/evaluate.h"
 #include "pipeline/slots.h"
 
@@ -145,6 +147,23 @@ void card_interpolate_xy(float* x, float* y, const card_corners* cc, float u, fl
     *y = Y / W + cc->cy;
 }
 
+namespace {
+
+// The fixed box read: the 10 x 10 pixels around the patch centre, each channel clamped.
+void cardRead_box_patch(const image* img, const card_corners* cc, const reference_patch& patch,
+                        float* rgb) {
+    float fx = 0.0f, fy = 0.0f;
+    card_interpolate_xy(&fx, &fy, cc, patch.u, patch.v);
+    const int64_t x = round_position(fx), y = round_position(fy);
+    float r = 0.0f, g = 0.0f, b = 0.0f;
+    box_mean(img, x - 5, y - 5, x + 5, y + 5, &r, &g, &b);
+    rgb[0] = unit_clamp(r);
+    rgb[1] = unit_clamp(g);
+    rgb[2] = unit_clamp(b);
+}
+
+}  // namespace
+
 void cardRead(const image* img, const transfer_function* tf, const OfxPointD* corners, card* c) {
     card_corners cc{};
     for (int k = 0; k < 4; ++k) {
@@ -155,15 +174,9 @@ void cardRead(const image* img, const transfer_function* tf, const OfxPointD* co
 
     const int n = c->ref->patch_count;
     for (int i = 0; i < n; ++i) {
-        const reference_patch& patch = c->ref->patches[i];
-        float fx = 0.0f, fy = 0.0f;
-        card_interpolate_xy(&fx, &fy, &cc, patch.u, patch.v);
-        const int64_t x = round_position(fx), y = round_position(fy);
-        float r = 0.0f, g = 0.0f, b = 0.0f;
-        box_mean(img, x - 5, y - 5, x + 5, y + 5, &r, &g, &b);
-        c->display[0][i] = unit_clamp(r);
-        c->display[1][i] = unit_clamp(g);
-        c->display[2][i] = unit_clamp(b);
+        float rgb[3];
+        cardRead_box_patch(img, &cc, c->ref->patches[i], rgb);
+        for (int k = 0; k < 3; ++k) c->display[k][i] = rgb[k];
     }
 
     c->reference = 0;
@@ -173,6 +186,150 @@ void cardRead(const image* img, const transfer_function* tf, const OfxPointD* co
     for (int k = 0; k < 3; ++k) {
         std::copy_n(c->display[k], n, c->linear[k]);
         if (tf) apply_input_transfer(coeffs, c->linear[k], n);
+    }
+}
+
+namespace {
+
+// Share of a patch's cell (centre to half-way to the neighbours) that is read: patches
+// fill 80 to 90 % of their cells on every chart, and a perspective fit a pixel or two
+// off must still land inside the patch.
+constexpr float PATCH_INSET = 0.5f;
+// At most this many pixels per patch are read; larger patches are read on a sparser grid.
+constexpr int PATCH_MAX_PIXELS = 4096;
+// Pixels farther than this many robust standard deviations (from the median absolute
+// deviation) from the median, in any channel, are outliers.
+constexpr float OUTLIER_SIGMAS = 3.0f;
+// ... but never closer than this to the median (linear light): a clean, flat patch has
+// a deviation of nearly 0 and its every pixel must count.
+constexpr float OUTLIER_FLOOR = 0.004f;
+
+float median_of(std::vector<float>& v) {
+    const size_t mid = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + ptrdiff_t(mid), v.end());
+    return v[mid];
+}
+
+// Robust mean of the linear samples (3 per pixel): the mean of the pixels within the
+// outlier bounds of every channel.
+void robust_mean(const std::vector<float>& rgb, float* out) {
+    const size_t n = rgb.size() / 3;
+    float med[3], bound[3];
+    std::vector<float> ch(n);
+    for (int k = 0; k < 3; ++k) {
+        for (size_t i = 0; i < n; ++i) ch[i] = rgb[3 * i + size_t(k)];
+        med[k] = median_of(ch);
+        for (size_t i = 0; i < n; ++i) ch[i] = std::fabs(ch[i] - med[k]);
+        bound[k] = std::max(OUTLIER_SIGMAS * 1.4826f * median_of(ch), OUTLIER_FLOOR);
+    }
+    double sum[3] = {0, 0, 0};
+    size_t kept = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const float* p = &rgb[3 * i];
+        if (std::fabs(p[0] - med[0]) > bound[0] || std::fabs(p[1] - med[1]) > bound[1] ||
+            std::fabs(p[2] - med[2]) > bound[2])
+            continue;
+        for (int k = 0; k < 3; ++k) sum[k] += p[k];
+        ++kept;
+    }
+    for (int k = 0; k < 3; ++k) out[k] = kept ? float(sum[k] / double(kept)) : med[k];
+}
+
+bool inside_quad(const float* qx, const float* qy, float x, float y) {
+    // Convex quadrilateral in either winding: the point is on one side of every edge.
+    int pos = 0, neg = 0;
+    for (int k = 0; k < 4; ++k) {
+        const int n = (k + 1) % 4;
+        const float c = (qx[n] - qx[k]) * (y - qy[k]) - (qy[n] - qy[k]) * (x - qx[k]);
+        if (c > 0) ++pos;
+        if (c < 0) ++neg;
+    }
+    return pos == 0 || neg == 0;
+}
+
+}  // namespace
+
+void patch_sample_rect(const reference_card* ref, int index, float* u0, float* u1, float* v0,
+                       float* v1) {
+    const reference_patch& p = ref->patches[index];
+    // Half-way to the nearest neighbour across (one that lies more across than down) and
+    // down; a patch without one reaches to the card's edge.
+    float hu = std::min(p.u, 1 - p.u), hv = std::min(p.v, 1 - p.v);
+    for (int j = 0; j < ref->patch_count; ++j) {
+        if (j == index) continue;
+        const float du = std::fabs(ref->patches[j].u - p.u),
+                    dv = std::fabs(ref->patches[j].v - p.v);
+        if (du > dv) hu = std::min(hu, du / 2);
+        if (dv > du) hv = std::min(hv, dv / 2);
+    }
+    hu = std::max(hu, 0.0f) * PATCH_INSET;
+    hv = std::max(hv, 0.0f) * PATCH_INSET;
+    *u0 = p.u - hu;
+    *u1 = p.u + hu;
+    *v0 = p.v - hv;
+    *v1 = p.v + hv;
+}
+
+void cardReadSampled(const image* img, const transfer_function* tf, const OfxPointD* corners,
+                     card* c, card_sampling sampling) {
+    if (sampling != CARD_SAMPLING_PATCH) {
+        cardRead(img, tf, corners, c);
+        return;
+    }
+    card_corners cc{};
+    for (int k = 0; k < 4; ++k) {
+        cc.x[k] = static_cast<float>(corners[k].x);
+        cc.y[k] = static_cast<float>(corners[k].y);
+    }
+    card_interpolate_init(&cc);
+    float coeffs[COEFFICIENT_COUNT] = {};
+    if (tf) set_coefficents_for_transfer_function(coeffs, 'i', tf);
+    const int n = c->ref->patch_count;
+    std::vector<float> rgb;
+    for (int i = 0; i < n; ++i) {
+        float u0, u1, v0, v1;
+        patch_sample_rect(c->ref, i, &u0, &u1, &v0, &v1);
+        const float us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
+        float qx[4], qy[4];
+        for (int k = 0; k < 4; ++k) card_interpolate_xy(&qx[k], &qy[k], &cc, us[k], vs[k]);
+        const float bx0 = std::max(*std::min_element(qx, qx + 4), float(img->left));
+        const float bx1 = std::min(*std::max_element(qx, qx + 4), float(img->right - 1));
+        const float by0 = std::max(*std::min_element(qy, qy + 4), float(img->top));
+        const float by1 = std::min(*std::max_element(qy, qy + 4), float(img->bottom - 1));
+        rgb.clear();
+        if (std::isfinite(bx0) && std::isfinite(bx1) && std::isfinite(by0) && std::isfinite(by1) &&
+            bx1 >= bx0 && by1 >= by0) {
+            const double area = double(bx1 - bx0 + 1) * double(by1 - by0 + 1);
+            const int step = std::max(1, int(std::ceil(std::sqrt(area / PATCH_MAX_PIXELS))));
+            for (int64_t y = int64_t(std::ceil(by0)); y <= int64_t(std::floor(by1)); y += step)
+                for (int64_t x = int64_t(std::ceil(bx0)); x <= int64_t(std::floor(bx1));
+                     x += step) {
+                    if (!inside_quad(qx, qy, float(x), float(y))) continue;
+                    float p[3] = {0, 0, 0};
+                    getRgb(img, int(x), int(y), &p[0], &p[1], &p[2]);
+                    for (float& v : p) v = unit_clamp(v);
+                    rgb.insert(rgb.end(), p, p + 3);
+                }
+        }
+        float mean[3];
+        if (rgb.size() < 3 * 4) {
+            // A patch a pixel or two across: the box around its centre is all there is.
+            cardRead_box_patch(img, &cc, c->ref->patches[i], mean);
+            if (tf) apply_input_transfer(coeffs, mean, 3);
+        } else {
+            if (tf) apply_input_transfer(coeffs, rgb.data(), int(rgb.size()));
+            robust_mean(rgb, mean);
+        }
+        for (int k = 0; k < 3; ++k) c->linear[k][i] = mean[k];
+    }
+    c->reference = 0;
+    c->display_valid = tf ? 1 : 0;
+    if (tf) {
+        cardUpdateDisplayFromLinear(c, tf);
+        for (int k = 0; k < 3; ++k)
+            for (int i = 0; i < n; ++i) c->display[k][i] = unit_clamp(c->display[k][i]);
+    } else {
+        for (int k = 0; k < 3; ++k) std::copy_n(c->linear[k], n, c->display[k]);
     }
 }
 

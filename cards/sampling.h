@@ -30,6 +30,25 @@ void card_interpolate_xy(float* x, float* y, const card_corners* cc, float u, fl
 // pixel coordinates). `tf` may be null: then `linear` becomes a copy of `display`.
 void cardRead(const image* img, const transfer_function* tf, const OfxPointD* corners, card* c);
 
+// How a patch is read from a frame.
+enum card_sampling : int {
+    // A fixed 10 x 10 pixel box around the patch centre, averaged as stored.
+    CARD_SAMPLING_BOX = 0,
+    // The central part of the patch as the corners' perspective maps it, averaged in
+    // linear light with outlying pixels (specks, highlights) left out.
+    CARD_SAMPLING_PATCH = 1,
+};
+
+// cardRead with a choice of sampling; CARD_SAMPLING_BOX is cardRead itself.
+void cardReadSampled(const image* img, const transfer_function* tf, const OfxPointD* corners,
+                     card* c, card_sampling sampling);
+
+// The card-coordinate rectangle read for patch `index` by patch sampling: the patch's
+// cell (half-way to its neighbours across and down, or to the card's edge) shrunk about
+// its centre to the share that lies safely inside the patch.
+void patch_sample_rect(const reference_card* ref, int index, float* u0, float* u1, float* v0,
+                       float* v1);
+
 // Mean colour of the whole pixels in the box [x0, x1) x [y0, y1) that lie in the image.
 void getRgb_quick(const image* img, int x0, int y0, int x1, int y1, float* r, float* g, float* b);
 // Area-weighted mean colour over a fractional rectangle.

@@ -78,7 +78,7 @@ void show(const std::string& path) {
 // ---------------------------------------------------------------------------
 
 struct save_options {
-    std::string chart, entry, image_path, output;
+    std::string chart, entry, image_path, output, sampling = "patch";
     std::vector<std::string> corners;
     bool reference = false, find = false;
     int iso = 0;
@@ -94,6 +94,7 @@ void save(const save_options& o) {
     auto c = std::make_unique<card>();
     cardMakeRef(c.get(), &cs, type);
 
+    const card_sampling sampling = card_sampling(parse_sampling(o.sampling));
     if (o.reference == !o.image_path.empty())
         throw cli_error{2, "give either --reference or --image"};
     if (!o.image_path.empty() && o.find == !o.corners.empty())
@@ -115,7 +116,7 @@ void save(const save_options& o) {
         } else {
             for (int k = 0; k < 4; ++k) corners[k] = {v[size_t(2 * k)], v[size_t(2 * k + 1)]};
         }
-        cardRead(&frame, &tf, corners, c.get());
+        cardReadSampled(&frame, &tf, corners, c.get(), sampling);
         std::printf("corners    %.2f,%.2f %.2f,%.2f %.2f,%.2f %.2f,%.2f\n", corners[0].x,
                     corners[0].y, corners[1].x, corners[1].y, corners[2].x, corners[2].y,
                     corners[3].x, corners[3].y);
@@ -164,6 +165,8 @@ void setup(CLI::App& app) {
                      "the chart's corners in image pixels: x,y of top left, top right, bottom "
                      "right, bottom left")
         ->expected(1, 8);
+    save_cmd->add_option("--sampling", o->sampling,
+                         "how patches are read: patch (default) or box (a fixed 10 x 10 box)");
     save_cmd->add_option("-o,--output", o->output, "ColorCard file to write")->required();
     save_cmd->callback([o]() { save(*o); });
 }

@@ -27,6 +27,7 @@ struct correct_args {
     correction_options correction;
     bool find = false;
     std::string corners, card_file, lut, save_card, project;
+    double pixel_aspect = 0;
     int lut_size = 48;
     // The "Target" card: from a file, or read from another shot to match this one to it.
     std::string target_card, target_image, target_corners;
@@ -101,7 +102,9 @@ void run_correct(const correct_args& a) {
     const std::vector<patch_edit> patches = parse_patches(a.patches, "--patch");
     const std::vector<patch_edit> target_patches =
         parse_patches(a.target_patches, "--target-patch");
+    checked_pixel_aspect(a.pixel_aspect);
     rgba_image frame = read_image(a.image);
+    if (a.pixel_aspect > 0) frame.pixel_aspect = float(a.pixel_aspect);
     rgba_image target_frame;
     if (!a.target_image.empty()) target_frame = read_image(a.target_image);
     effect_session s;
@@ -119,8 +122,12 @@ void run_correct(const correct_args& a) {
             session_load_card(&s, a.target_card, P_TARGET);
         }
         if (a.find || !corners.empty()) {
-            if (!session_read_card(&s, frame, corners.empty() ? nullptr : corners.data()))
+            double residual = 0;
+            if (!session_read_card(&s, frame, corners.empty() ? nullptr : corners.data(), P_SOURCE,
+                                   nullptr, &residual))
                 throw cli_error(1, "no chart found in '" + a.image + "'");
+            const std::string warning = card_fit_warning(residual);
+            if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
         } else if (!a.card_file.empty()) {
             session_load_card(&s, a.card_file);
         }
@@ -197,6 +204,8 @@ void setup(CLI::App& app) {
     c->add_flag("--find", ca.find, "find the chart in the frame");
     c->add_option("--corners", ca.corners, "chart corners x0,y0,...,x3,y3 (TL, TR, BR, BL)");
     c->add_option("--card", ca.card_file, "ColorCard file with the source card");
+    c->add_option("--pixel-aspect", ca.pixel_aspect,
+                  "width of a pixel over its height (default: as the file states)");
     c->add_option("--lut", ca.lut, "also write the correction as a cube LUT");
     c->add_option("--lut-size", ca.lut_size, "LUT points per axis (2-129, default 48)");
     c->add_option("--save-card", ca.save_card, "save the source card as a ColorCard file");

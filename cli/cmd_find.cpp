@@ -32,18 +32,28 @@ nlohmann::json points(const OfxPointD* p) {
 
 struct find_options {
     std::string path, chart, entry = "sRGB";
+    double pixel_aspect = 0;
     bool json = false;
 };
+
+// The image's pixel aspect: the option's when given, else what the file states.
+void set_pixel_aspect(rgba_image* img, double option) {
+    if (checked_pixel_aspect(option) > 0) img->pixel_aspect = float(option);
+}
 
 void run_find(const find_options& o) {
     const refcard_type type = chart_type(o.chart);
     const int entry = lookup_transfer_entry(o.entry);
+    checked_pixel_aspect(o.pixel_aspect);
     rgba_image img = read_image(o.path);
+    set_pixel_aspect(&img, o.pixel_aspect);
     const image frame = image_view(img);
     auto ref = std::make_unique<card>();
     cardMakeRef(ref.get(), &COLOR_SPACE[entry], type);
     OfxPointD corners[4];
-    const int code = cardFind(nullptr, &frame, &TRANSFER_FUNCTION[entry], ref.get(), corners);
+    finder_report report;
+    const int code =
+        cardFindReport(nullptr, &frame, &TRANSFER_FUNCTION[entry], ref.get(), corners, &report);
     if (code == FINDER_OUT_OF_MEMORY) throw cli_error{1, "out of memory while searching"};
     double error = 0;
     if (code == FINDER_FOUND) {
@@ -61,45 +71,71 @@ void run_find(const find_options& o) {
     if (o.json) {
         nlohmann::json j;
         j["found"] = code == FINDER_FOUND;
+        auto number = [](double v) {
+            return std::isfinite(v) ? nlohmann::json(v) : nlohmann::json();
+        };
+        j["score"] = number(report.score);
         if (code == FINDER_FOUND) {
             j["corners"] = points(corners);
             j["error"] = error;
+        } else {
+            j["reason"] = report.reason ? report.reason : "no chart found";
         }
+        j["evidence"] = {{"colour_residual", number(report.colour_residual)},
+                         {"matched", report.matched},
+                         {"findable", report.findable},
+                         {"irregularity", number(report.irregularity)}};
         std::printf("%s\n", j.dump(2).c_str());
     } else if (code == FINDER_FOUND) {
         static const char* names[4] = {"top left", "top right", "bottom right", "bottom left"};
         for (int k = 0; k < 4; ++k)
             std::printf("%-12s  %10.2f %10.2f\n", names[k], corners[k].x, corners[k].y);
         std::printf("error         %.6g\n", error);
+        std::printf("score         %.3f\n", report.score);
     }
-    if (code != FINDER_FOUND) throw cli_error{1, "no chart found in '" + o.path + "'"};
+    if (code != FINDER_FOUND)
+        throw cli_error{1, "no chart found in '" + o.path + "'" +
+                               (report.reason ? std::string(": ") + report.reason : "")};
 }
 
 struct read_options {
-    std::string path, chart, entry = "sRGB", corners;
+    std::string path, chart, entry = "sRGB", corners, sampling = "patch";
+    double pixel_aspect = 0;
 };
 
 void run_read(const read_options& o) {
     const refcard_type type = chart_type(o.chart);
     const int entry = lookup_transfer_entry(o.entry);
     const std::vector<double> v = parse_corners(o.corners);
+    const card_sampling sampling = card_sampling(parse_sampling(o.sampling));
+    checked_pixel_aspect(o.pixel_aspect);
     rgba_image img = read_image(o.path);
+    set_pixel_aspect(&img, o.pixel_aspect);
     const image frame = image_view(img);
     OfxPointD corners[4];
     for (int k = 0; k < 4; ++k) corners[k] = {v[size_t(2 * k)], v[size_t(2 * k + 1)]};
     auto c = std::make_unique<card>();
     c->ref = refcard(type);
-    cardRead(&frame, &TRANSFER_FUNCTION[entry], corners, c.get());
+    cardReadSampled(&frame, &TRANSFER_FUNCTION[entry], corners, c.get(), sampling);
+    auto ref = std::make_unique<card>();
+    cardMakeRef(ref.get(), &COLOR_SPACE[entry], type);
+    const double residual = card_fit_residual(c.get(), ref.get());
     for (int i = 0; i < c->ref->patch_count; ++i)
         std::printf("%3d  %-24s  display %.6f %.6f %.6f  linear %.6f %.6f %.6f\n", i,
                     c->ref->patches[i].name, double(c->display[0][i]), double(c->display[1][i]),
                     double(c->display[2][i]), double(c->linear[0][i]), double(c->linear[1][i]),
                     double(c->linear[2][i]));
+    std::printf("fit residual  %.4f\n", residual);
+    const std::string warning = card_fit_warning(residual);
+    if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
 }
 
 struct synth_options {
     std::string chart, size = "1280x720", encode = "sRGB", output, conditions = "moderate";
+    std::string decoy = "none";
     std::vector<double> card_share;
+    double pixel_aspect = 1;
+    bool no_chart = false;
     uint64_t seed = 1;
 };
 
@@ -125,8 +161,18 @@ void run_synth(const synth_options& o) {
         cond.card_min = lo;
         cond.card_max = hi;
     }
+    if (!(o.pixel_aspect >= 0.25 && o.pixel_aspect <= 4))
+        throw cli_error{2, "--pixel-aspect must be from 0.25 to 4"};
+    cond.pixel_aspect = o.pixel_aspect;
     synth_scene scene = synth_draw(cond, type, w, h, o.seed);
     scene.encode = entry;
+    scene.with_card = !o.no_chart;
+    if (o.decoy == "grid")
+        scene.decoy = SYNTH_DECOY_GRID;
+    else if (o.decoy == "tiles")
+        scene.decoy = SYNTH_DECOY_TILES;
+    else if (o.decoy != "none")
+        throw cli_error{2, "--decoy must be 'none', 'grid' or 'tiles'"};
     synth_shot shot;
     synth_render(scene, &shot);
     rgba_image out;
@@ -137,6 +183,7 @@ void run_synth(const synth_options& o) {
     nlohmann::json j;
     j["chart"] = refcard(type)->type;
     j["size"] = {w, h};
+    j["pixel_aspect"] = o.pixel_aspect;
     j["seed"] = o.seed;
     j["encode"] = transfer_popup_name(entry);
     j["corners"] = points(shot.corners);
@@ -166,7 +213,11 @@ void setup(CLI::App& app) {
         sub->add_option("image", o->path, "image file")->required();
         sub->add_option("--chart", o->chart, chart_help)->required();
         sub->add_option("--input", o->entry, entry_help);
-        sub->add_flag("--json", o->json, "print the result as JSON");
+        sub->add_flag("--json", o->json,
+                      "print the result as JSON (with the score, and the reason when none is "
+                      "found)");
+        sub->add_option("--pixel-aspect", o->pixel_aspect,
+                        "width of a pixel over its height (default: as the file states)");
         sub->callback([o]() { run_find(*o); });
     }
     {
@@ -177,6 +228,11 @@ void setup(CLI::App& app) {
         sub->add_option("--chart", o->chart, chart_help)->required();
         sub->add_option("--corners", o->corners, "x0,y0,x1,y1,x2,y2,x3,y3 in pixels")->required();
         sub->add_option("--input", o->entry, entry_help);
+        sub->add_option("--pixel-aspect", o->pixel_aspect,
+                        "width of a pixel over its height (default: as the file states)");
+        sub->add_option("--sampling", o->sampling,
+                        "patch (default: the patch's central part, linear light, outliers left "
+                        "out) or box (a fixed 10 x 10 pixel box)");
         sub->callback([o]() { run_read(*o); });
     }
     {
@@ -191,6 +247,12 @@ void setup(CLI::App& app) {
         sub->add_option("--card-share", o->card_share,
                         "card height over frame height: MIN[,MAX] (default from the conditions)")
             ->delimiter(',');
+        sub->add_option("--pixel-aspect", o->pixel_aspect,
+                        "width of a frame pixel over its height (default 1)");
+        sub->add_option("--decoy", o->decoy,
+                        "none (default), grid (a board of coloured squares instead of the chart) "
+                        "or tiles (a tiled wall behind it)");
+        sub->add_flag("--no-chart", o->no_chart, "leave the chart out of the frame");
         sub->add_option("-o,--output", o->output, "image file to write")->required();
         sub->callback([o]() { run_synth(*o); });
     }

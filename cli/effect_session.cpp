@@ -229,6 +229,16 @@ void session_apply(effect_session* s, const correction_values& v) {
 void session_set_layer(effect_session* s, const rgba_image& frame) {
     world_init(&s->layer, world_for(s->host->flavour, frame), frame.width, frame.height);
     to_world(frame, &s->layer);
+    // Hosts state the pixel shape as a ratio; the smallest denominator that gives the file's
+    // aspect to six places keeps 10/11 and 40/33 as they are written.
+    const double aspect = frame.pixel_aspect > 0 ? frame.pixel_aspect : 1.0;
+    for (A_u_long den = 1; den <= 1000000; den = den < 1000 ? den + 1 : den * 10) {
+        const double num = std::round(aspect * den);
+        if (std::fabs(num / den - aspect) < 1e-6 * aspect || den == 1000000) {
+            s->layer.def.pix_aspect_ratio = PF_RationalScale{static_cast<A_long>(num), den};
+            break;
+        }
+    }
     s->instance->layer = &s->layer;
 }
 
@@ -258,7 +268,7 @@ void click(effect_session* s, int control, const button& b, const char* what) {
 }  // namespace
 
 bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
-                       int control, double* seconds) {
+                       int control, double* seconds, double* fit_residual) {
     headless_instance* inst = s->instance;
     session_set_layer(s, frame);
     if (corners) {
@@ -277,8 +287,21 @@ bool session_read_card(effect_session* s, const rgba_image& frame, const double*
     if (seconds)
         *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // A find that finds nothing leaves the corners and the card as they were.
-    return corners || card_bytes(s, control) != before ||
-           inst->params[P_CORNER_TL].u.td.x_value != x0;
+    const std::vector<uint8_t> after = card_bytes(s, control);
+    if (!corners && after == before && inst->params[P_CORNER_TL].u.td.x_value == x0) return false;
+    if (fit_residual) {
+        transfer_function tf{};
+        color_space cs{};
+        auto read = std::make_unique<card>();
+        auto ref = std::make_unique<card>();
+        std::memset(static_cast<void*>(read.get()), 0, sizeof(card));
+        if (after.size() < COLORCARD_CODE_BYTES || decode_data(&tf, &cs, read.get(), after.data()) != 1 ||
+            !read->ref)
+            throw cli_error(1, "the effect's card could not be read back");
+        cardMakeRef(ref.get(), &cs, static_cast<refcard_type>(read->ref->type));
+        *fit_residual = card_fit_residual(read.get(), ref.get());
+    }
+    return true;
 }
 
 void session_load_card(effect_session* s, const std::string& path, int control) {

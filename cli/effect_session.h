@@ -41,9 +41,12 @@ void session_set_layer(effect_session* s, const rgba_image& frame);
 // A card control's card read from a frame as a user does it: drags the four corners (top
 // left, top right, bottom right, bottom left, in frame pixels) and clicks "Read from frame",
 // or clicks "Find card in frame". Returns false when no chart was found. `seconds`, when
-// given, receives the time from the click to the new card.
+// given, receives the time from the click to the new card; `fit_residual` the read card's
+// colour residual against the chart under the best 3 x 3 matrix (card_fit_residual). The
+// frame's pixel aspect reaches the effect as the host's pixel aspect ratio.
 bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
-                       int control = 40, double* seconds = nullptr);
+                       int control = 40, double* seconds = nullptr,
+                       double* fit_residual = nullptr);
 // Clicks "Load" on a card control and answers the file dialog with `path`.
 void session_load_card(effect_session* s, const std::string& path, int control = 40);
 // Clicks "Save" on a card control and answers the file dialog with `path`.

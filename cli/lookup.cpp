@@ -4,10 +4,12 @@
 #include <cctype>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <sstream>
 #include <utility>
 
 #include "cards/card.h"
+#include "cards/sampling.h"
 #include "cli/command.h"
 #include "pipeline/transfer.h"
 
@@ -197,4 +199,29 @@ std::vector<double> parse_corners(const std::vector<std::string>& words) {
 
 std::vector<double> parse_corners(const std::string& text) {
     return parse_corners(std::vector<std::string>{text});
+}
+
+int parse_sampling(const std::string& word) {
+    if (word == "patch") return CARD_SAMPLING_PATCH;
+    if (word == "box") return CARD_SAMPLING_BOX;
+    throw cli_error{2, "--sampling must be 'patch' or 'box', not '" + word + "'"};
+}
+
+double checked_pixel_aspect(double value) {
+    if (value == 0) return 0;
+    if (!(value >= 0.1 && value <= 10)) throw cli_error{2, "--pixel-aspect must be from 0.1 to 10"};
+    return value;
+}
+
+std::string card_fit_warning(double residual) {
+    // Cards read from the chart under any light leave at most a few percent of the
+    // reference spread unexplained; corners on other content leave most of it.
+    constexpr double PLAUSIBLE = 0.15;
+    if (residual <= PLAUSIBLE) return {};
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "warning: the colours read do not fit the chart (%.0f %% of its spread left "
+                  "unexplained by the best fit); check the corners and the chart",
+                  std::isfinite(residual) ? 100 * residual : 100.0);
+    return line;
 }

@@ -29,3 +29,14 @@ std::vector<double> parse_numbers(const std::vector<std::string>& words, const s
 // cli_error{2, ...} unless there are exactly eight finite numbers.
 std::vector<double> parse_corners(const std::vector<std::string>& words);
 std::vector<double> parse_corners(const std::string& text);
+
+// --sampling: "patch" or "box". Throws cli_error{2, ...} for anything else.
+int parse_sampling(const std::string& word);
+
+// --pixel-aspect: a pixel's width over its height, from 0.1 to 10; 0 (the default of the
+// option) keeps what the image file states. Throws cli_error{2, ...} outside that range.
+double checked_pixel_aspect(double value);
+
+// What the read card's colour residual against the chart (card_fit_residual) says to a
+// user: empty when the card is plausible, otherwise a warning line.
+std::string card_fit_warning(double residual);

@@ -638,7 +638,9 @@ void fill_in_data(PF_InData* in, headless_host* h, headless_instance* inst, effe
         in->time_scale = 24;
         in->downsample_x = in->downsample_y = PF_RationalScale{1, 1};
     }
-    in->pixel_aspect_ratio = PF_RationalScale{1, 1};
+    in->pixel_aspect_ratio = inst && inst->layer && inst->layer->def.pix_aspect_ratio.den
+                                 ? inst->layer->def.pix_aspect_ratio
+                                 : PF_RationalScale{1, 1};
     in->pica_basicP = &h->basic;
 }
 

@@ -136,10 +136,13 @@ PF_Err getImage(PF_InData* in_data, PF_OutData* out_data, PF_LayerDef* world, im
     img->scale_y = in_data->downsample_y.den
                        ? static_cast<double>(in_data->downsample_y.num) / in_data->downsample_y.den
                        : 1.0;
-    img->pixel_aspect =
-        world->pix_aspect_ratio.den
-            ? static_cast<double>(world->pix_aspect_ratio.num) / world->pix_aspect_ratio.den
-            : 1.0;
+    // The finder works in square pixels; the host says what shape the layer's pixels have.
+    // Hosts that leave the world's own ratio at 1/1 still report it in in_data.
+    const PF_RationalScale& par = world->pix_aspect_ratio.den && (world->pix_aspect_ratio.num !=
+                                                                  world->pix_aspect_ratio.den)
+                                      ? world->pix_aspect_ratio
+                                      : in_data->pixel_aspect_ratio;
+    img->pixel_aspect = par.den && par.num ? static_cast<double>(par.num) / par.den : 1.0;
     img->pixels = static_cast<char*>(world->data);
     img->host_handle = world;
     img->owns_pixels = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cards/finder.h"
+#include "cards/sampling.h"
 #include "host/entry.h"
 
 namespace {
@@ -358,7 +359,9 @@ PF_Err update_card(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params
         }
     }
     if (!err) {
-        cardRead(img, &tf, corners, c.get());
+        // Each patch read over its own central part, in linear light, without specks and
+        // glare: patch sizes vary with the card's size and tilt in the frame.
+        cardReadSampled(img, &tf, corners, c.get(), CARD_SAMPLING_PATCH);
         err = value_set_card(in_data, params, card_index, c.get());
         out_data->out_flags |= PF_OutFlag_REFRESH_UI | PF_OutFlag_FORCE_RERENDER;
     }

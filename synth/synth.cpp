@@ -184,11 +184,12 @@ bool invert3x3(const double* m, double* out) {
     return true;
 }
 
-// Screen bounding box of the card body.
-void body_box(const synth_scene& s, double* x0, double* y0, double* x1, double* y1) {
+// Screen bounding box of the card's plane reaching `border` card heights beyond its unit
+// square.
+void card_box(const synth_scene& s, double border, double* x0, double* y0, double* x1, double* y1) {
     double H[9];
     card_homography(s, H);
-    const double bu = BODY_BORDER / card_aspect(s.chart), bv = BODY_BORDER;
+    const double bu = border / card_aspect(s.chart), bv = border;
     *x0 = *y0 = INFINITY;
     *x1 = *y1 = -INFINITY;
     for (double u : {-bu, 1 + bu})
@@ -199,6 +200,20 @@ void body_box(const synth_scene& s, double* x0, double* y0, double* x1, double* 
             *y0 = std::min(*y0, p.y);
             *y1 = std::max(*y1, p.y);
         }
+}
+
+// Screen bounding box of the card body.
+void body_box(const synth_scene& s, double* x0, double* y0, double* x1, double* y1) {
+    card_box(s, BODY_BORDER, x0, y0, x1, y1);
+}
+
+// Card coordinates of a screen point through the inverse homography.
+bool card_point(const double* Hinv, double px, double py, double* u, double* v) {
+    const double ww = Hinv[6] * px + Hinv[7] * py + Hinv[8];
+    if (!(ww != 0)) return false;
+    *u = (Hinv[0] * px + Hinv[1] * py + Hinv[2]) / ww;
+    *v = (Hinv[3] * px + Hinv[4] * py + Hinv[5]) / ww;
+    return true;
 }
 
 // Reflectance buffer: 3 floats per pixel.
@@ -300,6 +315,69 @@ void gaussian_blur(std::vector<float>& rgb, int w, int h, double sigma) {
     }
 }
 
+// Width in square pixels of a frame `width` pixels wide with the given pixel aspect.
+int square_width(int width, double pixel_aspect) {
+    if (!(pixel_aspect > 0) || !std::isfinite(pixel_aspect)) pixel_aspect = 1;
+    return std::max(1, int(std::lround(width * pixel_aspect)));
+}
+
+// Squeezes rows of `from` square pixels into `to` frame pixels, each frame pixel the
+// area mean of the square pixels it covers.
+void squeeze_rows(std::vector<float>& rgb, int from, int to, int h) {
+    std::vector<float> out(size_t(to) * size_t(h) * 3);
+    const double k = double(from) / to;
+    for (int y = 0; y < h; ++y) {
+        const float* row = rgb.data() + size_t(y) * size_t(from) * 3;
+        float* o = out.data() + size_t(y) * size_t(to) * 3;
+        for (int x = 0; x < to; ++x) {
+            const double a = x * k, b = (x + 1) * k;
+            double sum[3] = {0, 0, 0};
+            for (int i = int(std::floor(a)); i < int(std::ceil(b)) && i < from; ++i) {
+                const double wgt = std::min(b, i + 1.0) - std::max(a, double(i));
+                if (wgt <= 0) continue;
+                for (int c = 0; c < 3; ++c) sum[c] += wgt * row[size_t(i) * 3 + size_t(c)];
+            }
+            for (int c = 0; c < 3; ++c) o[size_t(x) * 3 + size_t(c)] = float(sum[c] / k);
+        }
+    }
+    rgb.swap(out);
+}
+
+// A random bright or muted colour.
+void random_colour(rng* r, float* col) {
+    const bool saturated = uniform(r, 0, 1) < 0.5;
+    for (int k = 0; k < 3; ++k)
+        col[k] = float(saturated ? std::pow(uniform(r, 0, 1), 2) * 0.8 : uniform(r, 0.05, 0.7));
+}
+
+// Fills the whole canvas with square tiles of a few colours between grout lines, turned
+// by a random angle.
+void paint_tiles(canvas* c, rng* r) {
+    const double cell = c->h * uniform(r, 0.025, 0.08);
+    const double grout = cell * uniform(r, 0.06, 0.2);
+    const double a = uniform(r, 0, PI / 2), ca = std::cos(a), sa = std::sin(a);
+    const int colours = uniform_int(r, 2, 6);
+    float palette[6][3], grout_col[3];
+    for (int i = 0; i < colours; ++i) random_colour(r, palette[i]);
+    const float g = float(uniform(r, 0, 1) < 0.5 ? uniform(r, 0.01, 0.06) : uniform(r, 0.4, 0.8));
+    grout_col[0] = grout_col[1] = grout_col[2] = g;
+    const uint64_t salt = next_u64(r);
+    paint(c, 0, 0, c->w, c->h, [&](double px, double py, float* out) {
+        const double lx = px * ca + py * sa, ly = -px * sa + py * ca;
+        const double fx = std::floor(lx / cell), fy = std::floor(ly / cell);
+        const double ix = lx - fx * cell, iy = ly - fy * cell;
+        if (ix < grout || iy < grout) {
+            std::memcpy(out, grout_col, sizeof grout_col);
+            return 0;
+        }
+        rng t = {salt ^ (uint64_t(int64_t(fx)) * 0x9e3779b97f4a7c15ull) ^
+                 (uint64_t(int64_t(fy)) * 0xc2b2ae3d27d4eb4full)};
+        const int k = int(next_u64(&t) % uint64_t(colours));
+        std::memcpy(out, palette[k], sizeof palette[k]);
+        return 1 + k;
+    });
+}
+
 }  // namespace
 
 double synth_min_card_share(refcard_type chart, int frame_height, double patch_pixels) {
@@ -327,16 +405,18 @@ synth_conditions synth_hard() {
     c.max_tilt = 0.87;  // 50 degrees
     c.max_cast = 0.6;
     c.min_ev = -2;
-    c.max_ev = 1;
+    c.max_ev = 2;
     c.max_crosstalk = 0.2;
     c.max_vignetting = 0.5;
     c.blur_min = 0.5;
-    c.blur_max = 1.8;
+    c.blur_max = 2.5;
     c.noise_max = 0.03;
     c.noise_floor_max = 0.005;
     c.clutter_min = 10;
     c.clutter_max = 30;
     c.clutter_patch_like = 0.5;
+    c.glare_chance = 0.3;
+    c.case_chance = 0.3;
     return c;
 }
 
@@ -346,6 +426,9 @@ synth_scene synth_draw(const synth_conditions& cond, refcard_type chart, int wid
     synth_scene s;
     s.width = width;
     s.height = height;
+    s.pixel_aspect = cond.pixel_aspect > 0 ? cond.pixel_aspect : 1.0;
+    // The card is placed in square pixels; the frame's own are pixel_aspect times wider.
+    width = square_width(width, s.pixel_aspect);
     s.chart = chart;
     s.seed = next_u64(&r);
     s.card_height = uniform(&r, cond.card_min, cond.card_max) * height;
@@ -384,12 +467,19 @@ synth_scene synth_draw(const synth_conditions& cond, refcard_type chart, int wid
     const double slack_y = std::max(0.0, (height - 2 * margin) - (y1 - y0));
     s.centre_x += (margin - x0) + uniform(&r, 0, slack_x);
     s.centre_y += (margin - y0) + uniform(&r, 0, slack_y);
+    // Drawn last, so that every scene drawn before these existed keeps its values.
+    if (uniform(&r, 0, 1) < cond.glare_chance) s.glare = uniform(&r, 0.3, 1.5);
+    s.glare_u = uniform(&r, 0.1, 0.9);
+    s.glare_v = uniform(&r, 0.1, 0.9);
+    if (uniform(&r, 0, 1) < cond.case_chance) s.case_grey = uniform(&r, 0.1, 0.5);
+    s.case_border = uniform(&r, 0.1, 0.4);
     return s;
 }
 
 void synth_render(const synth_scene& s, synth_shot* shot) {
     const reference_card* ref = refcard(s.chart);
-    const int w = std::max(1, s.width), h = std::max(1, s.height);
+    const int frame_w = std::max(1, s.width), h = std::max(1, s.height);
+    const int w = square_width(frame_w, s.pixel_aspect);
     rng r = {s.seed};
     canvas c = {w, h, std::vector<float>(size_t(w) * size_t(h) * 3)};
 
@@ -407,6 +497,7 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
             float* d = &c.rgb[(size_t(y) * size_t(w) + size_t(x)) * 3];
             for (int k = 0; k < 3; ++k) d[k] = (ga[k] + (gb[k] - ga[k]) * t) * ripple;
         }
+    if (s.decoy == SYNTH_DECOY_TILES) paint_tiles(&c, &r);
 
     // The card's patches in card coordinates, with a coarse grid to find them quickly.
     card ref_card;
@@ -414,6 +505,27 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
     const int n = ref ? ref->patch_count : 0;
     std::vector<rect_uv> rects(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) rects[size_t(i)] = patch_rect(s.chart, ref->patches[i]);
+    // What is painted on the card: the chart's patches, or a decoy board's squares.
+    std::vector<rect_uv> shown = rects;
+    std::vector<float> shown_colour(size_t(n) * 3);
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k) shown_colour[size_t(i) * 3 + size_t(k)] = ref_card.linear[k][i];
+    if (s.decoy == SYNTH_DECOY_GRID) {
+        rng d = {s.seed ^ 0x5deece66dull};
+        const int rows = uniform_int(&d, 3, 10), cols = uniform_int(&d, 4, 14);
+        const double gap = uniform(&d, 0.05, 0.25);
+        shown.clear();
+        shown_colour.clear();
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < cols; ++x) {
+                const double cu = (x + 0.5) / cols, cv = (y + 0.5) / rows;
+                const double hu = 0.5 * (1 - gap) / cols, hv = 0.5 * (1 - gap) / rows;
+                shown.push_back({cu - hu, cu + hu, cv - hv, cv + hv});
+                float col[3];
+                random_colour(&d, col);
+                shown_colour.insert(shown_colour.end(), col, col + 3);
+            }
+    }
     double H[9], Hinv[9] = {};
     card_homography(s, H);
     const bool visible = invert3x3(H, Hinv);
@@ -445,35 +557,50 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
         });
     }
 
+    // A grey case around the card, in the card's plane.
+    if (visible && s.case_grey > 0) {
+        const double eu = s.case_border / card_aspect(s.chart), ev = s.case_border;
+        double x0, y0, x1, y1;
+        card_box(s, s.case_border, &x0, &y0, &x1, &y1);
+        const float grey = float(s.case_grey);
+        paint(&c, std::max(x0, -2.0), std::max(y0, -2.0), std::min(x1, w + 2.0),
+              std::min(y1, h + 2.0), [&](double px, double py, float* out) {
+                  double u, v;
+                  if (!card_point(Hinv, px, py, &u, &v)) return -1;
+                  if (!(u >= -eu && u <= 1 + eu && v >= -ev && v <= 1 + ev)) return -1;
+                  out[0] = out[1] = out[2] = grey;
+                  return 0;
+              });
+    }
+
     // The card itself.
-    if (visible && ref && s.with_card) {
+    if (visible && ref && (s.with_card || s.decoy == SYNTH_DECOY_GRID)) {
         double bx0, by0, bx1, by1;
         body_box(s, &bx0, &by0, &bx1, &by1);
         const double bu = BODY_BORDER / card_aspect(s.chart), bv = BODY_BORDER;
         constexpr int G = 16;
         std::vector<std::vector<int>> grid(G * G);
-        for (int i = 0; i < n; ++i) {
-            const rect_uv& q = rects[size_t(i)];
+        for (size_t i = 0; i < shown.size(); ++i) {
+            const rect_uv& q = shown[i];
             const int a0 = std::clamp(int(q.u0 * G), 0, G - 1),
                       a1 = std::clamp(int(q.u1 * G), 0, G - 1);
             const int b0 = std::clamp(int(q.v0 * G), 0, G - 1),
                       b1 = std::clamp(int(q.v1 * G), 0, G - 1);
             for (int b = b0; b <= b1; ++b)
-                for (int a = a0; a <= a1; ++a) grid[size_t(b * G + a)].push_back(i);
+                for (int a = a0; a <= a1; ++a) grid[size_t(b * G + a)].push_back(int(i));
         }
         paint(&c, std::max(bx0, -2.0), std::max(by0, -2.0), std::min(bx1, w + 2.0),
               std::min(by1, h + 2.0), [&](double px, double py, float* out) {
-                  const double ww = Hinv[6] * px + Hinv[7] * py + Hinv[8];
-                  if (!(ww != 0)) return -1;
-                  const double u = (Hinv[0] * px + Hinv[1] * py + Hinv[2]) / ww;
-                  const double v = (Hinv[3] * px + Hinv[4] * py + Hinv[5]) / ww;
+                  double u, v;
+                  if (!card_point(Hinv, px, py, &u, &v)) return -1;
                   if (!(u >= -bu && u <= 1 + bu && v >= -bv && v <= 1 + bv)) return -1;
                   out[0] = out[1] = out[2] = BODY;
                   if (u < 0 || u >= 1 || v < 0 || v >= 1) return 0;
                   for (int i : grid[size_t(int(v * G) * G + int(u * G))]) {
-                      const rect_uv& q = rects[size_t(i)];
+                      const rect_uv& q = shown[size_t(i)];
                       if (u >= q.u0 && u < q.u1 && v >= q.v0 && v < q.v1) {
-                          for (int k = 0; k < 3; ++k) out[k] = ref_card.linear[k][i];
+                          for (int k = 0; k < 3; ++k)
+                              out[k] = shown_colour[size_t(i) * 3 + size_t(k)];
                           return i + 1;
                       }
                   }
@@ -486,6 +613,9 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) M[3 * i + j] = s.camera[3 * i + j] * s.cast[j] * s.exposure;
     const double rmax2 = (w * w + h * h) / 4.0;
+    // A highlight reflected off the card: white light added on top, a patch or two wide.
+    const OfxPointD glare_at = project(H, s.glare_u, s.glare_v);
+    const double glare_sigma = 0.08 * s.card_height;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             float* d = &c.rgb[(size_t(y) * size_t(w) + size_t(x)) * 3];
@@ -494,12 +624,20 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
             const double in[3] = {d[0], d[1], d[2]};
             for (int k = 0; k < 3; ++k)
                 d[k] = float(g * (M[3 * k] * in[0] + M[3 * k + 1] * in[1] + M[3 * k + 2] * in[2]));
+            if (s.glare > 0 && s.with_card) {
+                const double gx = x - glare_at.x, gy = y - glare_at.y;
+                const double add =
+                    s.glare * std::exp(-(gx * gx + gy * gy) / (2 * glare_sigma * glare_sigma));
+                for (int k = 0; k < 3; ++k) d[k] += float(add);
+            }
         }
     gaussian_blur(c.rgb, w, h, s.blur);
+    // The camera's pixels are wider than high: each takes the light of its width.
+    if (frame_w != w) squeeze_rows(c.rgb, w, frame_w, h);
 
     // Noise, then encoding into an RGBA frame.
-    shot->pixels.assign(size_t(w) * size_t(h) * 4, 1.0f);
-    for (size_t p = 0; p < size_t(w) * size_t(h); ++p)
+    shot->pixels.assign(size_t(frame_w) * size_t(h) * 4, 1.0f);
+    for (size_t p = 0; p < size_t(frame_w) * size_t(h); ++p)
         for (int k = 0; k < 3; ++k) {
             double v = c.rgb[p * 3 + size_t(k)];
             if (s.noise > 0 || s.noise_floor > 0)
@@ -511,18 +649,19 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
         float coeffs[COEFFICIENT_COUNT] = {};
         set_coefficents_for_transfer_function(coeffs, 'o', &TRANSFER_FUNCTION[s.encode]);
         for (int y = 0; y < h; ++y) {
-            float* row = shot->pixels.data() + size_t(y) * size_t(w) * 4;
-            for (int x = 0; x < w; ++x) apply_output_transfer(coeffs, row + 4 * x, 3);
+            float* row = shot->pixels.data() + size_t(y) * size_t(frame_w) * 4;
+            for (int x = 0; x < frame_w; ++x) apply_output_transfer(coeffs, row + 4 * x, 3);
         }
     }
     image& f = shot->frame;
     f = {};
     f.flag1 = f.flag2 = 1;
     f.format = IMAGE_RGBA32F;
-    f.right = w;
+    f.right = frame_w;
     f.bottom = h;
-    f.scale_x = f.scale_y = f.pixel_aspect = 1.0;
-    f.row_bytes = w * 16;
+    f.scale_x = f.scale_y = 1.0;
+    f.pixel_aspect = s.pixel_aspect > 0 && std::isfinite(s.pixel_aspect) ? s.pixel_aspect : 1.0;
+    f.row_bytes = frame_w * 16;
     f.pixels = reinterpret_cast<char*>(shot->pixels.data());
 
     // Truth.
@@ -561,6 +700,10 @@ void synth_render(const synth_scene& s, synth_shot* shot) {
         }
         expand_card_corners(ref, shot->corners);
     }
+    // From square pixels to the frame's own, pixel centres on whole numbers in both.
+    const double k = double(w) / frame_w;
+    for (OfxPointD* set : {shot->card_square, shot->patch_edges, shot->corners})
+        for (int i = 0; i < 4; ++i) set[i].x = (set[i].x + 0.5) / k - 0.5;
 }
 
 void synth_demo_shot(int width, int height, int encode, refcard_type chart, synth_shot* shot) {

@@ -12,7 +12,18 @@
 #include "pipeline/image.h"
 #include "pipeline/transfer.h"
 
-// One fully specified scene. Angles in radians, sizes in frame pixels.
+// What stands in the frame in the card's place, to tempt the finder.
+enum synth_decoy : int {
+    SYNTH_DECOY_NONE = 0,
+    // A board of coloured squares in a grid (random rows, columns and colours) on a dark
+    // body, placed and lit as the card would be; the card itself is not drawn.
+    SYNTH_DECOY_GRID = 1,
+    // The whole background tiled with squares of a few colours between grout lines.
+    SYNTH_DECOY_TILES = 2,
+};
+
+// One fully specified scene. Angles in radians, sizes in square pixels (frame rows high;
+// with a pixel aspect other than 1 the frame's pixels are that much wider than high).
 struct synth_scene {
     int width = 960, height = 540;
     refcard_type chart = XRITE_COLORCHECKER_24_AFTER_NOV2014;
@@ -35,6 +46,12 @@ struct synth_scene {
     const color_space* space = nullptr;  // working space of the reference colours; null: Rec. 709
     uint64_t seed = 1;                   // background, clutter and noise
     bool with_card = true;               // false renders the same scene without the chart
+    int decoy = SYNTH_DECOY_NONE;        // drawn as well as (tiles) or instead of (grid) the card
+    double glare = 0;  // peak linear light of a reflected highlight on the card (0 none)
+    double glare_u = 0.5, glare_v = 0.5;  // its centre in card coordinates
+    double case_grey = 0;                 // reflectance of a grey case around the card (0 none)
+    double case_border = 0.2;  // how far the case reaches beyond the card, in card heights
+    double pixel_aspect = 1;   // frame pixel width over height; the scene is width x aspect wide
 };
 
 // Ranges a scene is drawn from.
@@ -50,6 +67,9 @@ struct synth_conditions {
     double noise_max = 0.01, noise_floor_max = 0.002;
     int clutter_min = 0, clutter_max = 0;
     double clutter_patch_like = 0;
+    double pixel_aspect = 1;  // the frame's pixel aspect (the scene is drawn in square pixels)
+    double glare_chance = 0;  // share of scenes with a highlight on the card
+    double case_chance = 0;   // share of scenes with the card in a grey case
 };
 // An ordinary camera: card at least 15 % of the frame height, up to 25 degrees of
 // perspective, any in-plane rotation, mild cast, blur and noise, a plain background.

@@ -106,10 +106,13 @@ TEST(finder, candidate_regions_are_large_full_and_nearly_square) {
     EXPECT_NEAR(sq.quad_area, 41 * 41, 41 * 2);
     EXPECT_NEAR(sq.centre_x, 40, 0.6);
 
-    const double small[5] = {40, 40, 6, 6, 0};  // 13 x 13 = 169 pixels
+    const double small[5] = {40, 40, 4, 4, 0};  // 9 x 9 = 81 pixels
     const region sm = fit_shape(80, 80, in_turned_rect, small);
-    EXPECT_LT(sm.pixel_count, 200);
-    EXPECT_FALSE(region_accepted(&sm));
+    EXPECT_TRUE(region_accepted(&sm)) << sm.pixel_count;
+    const double tiny[5] = {40, 40, 3, 3, 0};  // 7 x 7 = 49 pixels
+    const region tn = fit_shape(80, 80, in_turned_rect, tiny);
+    EXPECT_LT(tn.pixel_count, 80);
+    EXPECT_FALSE(region_accepted(&tn));
 
     const double oblong[5] = {40.5, 40.5, 19.5, 29.5, 0};  // 40 x 60
     const region ob = fit_shape(80, 80, in_turned_rect, oblong);
@@ -461,4 +464,127 @@ TEST(finder, every_chart_is_found_in_seeded_moderate_shots) {
     }
     std::sort(errors.begin(), errors.end());
     EXPECT_LT(errors[errors.size() / 2], 0.003);
+}
+
+namespace {
+
+// A shot of `shown` (or of no chart) asked for as `asked`, with the given decoy.
+int find_in(refcard_type shown, refcard_type asked, int decoy, bool with_card, uint64_t seed,
+            finder_report* report) {
+    const int encode = synth_entry("sRGB");
+    synth_conditions cond = synth_moderate();
+    cond.card_min = 0.35;
+    cond.card_max = 0.5;
+    synth_scene s = synth_draw(cond, shown, 640, 360, seed);
+    s.encode = encode;
+    s.decoy = decoy;
+    s.with_card = with_card;
+    synth_shot shot;
+    synth_render(s, &shot);
+    auto ref = reference_of(asked);
+    OfxPointD corners[4];
+    return cardFindReport(nullptr, &shot.frame, &TRANSFER_FUNCTION[encode], ref.get(), corners,
+                          report);
+}
+
+}  // namespace
+
+TEST(finder, says_no_to_decoys_other_charts_and_tiles_but_yes_to_the_chart) {
+    // In each of these frames a cluster of squares is placed as the chart and scored (the
+    // report holds its measures); only the evidence turns it down. Before the finder
+    // scored its placements it answered "found" on such frames. The chart itself, in the
+    // same scenes, is found.
+    const refcard_type cc24 = XRITE_COLORCHECKER_24_AFTER_NOV2014;
+    struct frame_case {
+        refcard_type shown, asked;
+        int decoy;
+        bool with_card;
+        uint64_t seed;
+    };
+    const frame_case cases[] = {
+        {cc24, cc24, SYNTH_DECOY_GRID, true, 1},
+        {cc24, cc24, SYNTH_DECOY_GRID, true, 5},
+        {cc24, cc24, SYNTH_DECOY_TILES, false, 3},
+        {cc24, cc24, SYNTH_DECOY_TILES, false, 4},
+        {XRITE_COLORCHECKER_PASSPORT_VIDEO, cc24, SYNTH_DECOY_NONE, true, 3},
+        {XRITE_COLORCHECKER_SG_AFTER_NOV2014, DATACOLOR_SPYDERCHECKR, SYNTH_DECOY_NONE, true, 4},
+    };
+    for (const frame_case& f : cases) {
+        finder_report r;
+        EXPECT_EQ(find_in(f.shown, f.asked, f.decoy, f.with_card, f.seed, &r), FINDER_NOT_FOUND)
+            << f.decoy << " " << f.seed;
+        ASSERT_NE(r.reason, nullptr);
+        EXPECT_LT(r.score, FINDER_MIN_SCORE) << f.decoy << " " << f.seed << " " << r.reason;
+    }
+    for (uint64_t seed : {3u, 4u}) {
+        finder_report yes;
+        EXPECT_EQ(find_in(cc24, cc24, SYNTH_DECOY_NONE, true, seed, &yes), FINDER_FOUND) << seed;
+        EXPECT_GE(yes.score, FINDER_MIN_SCORE) << seed;
+        EXPECT_EQ(yes.reason, nullptr);
+    }
+}
+
+TEST(finder, squeezed_pixels_are_found_in_the_frames_own_pixels) {
+    // A 720 x 480 frame of pixels twice as wide as high (and the 40/33 of wide-screen
+    // standard definition): found with the pixel aspect, corners within 1 % of the card's
+    // diagonal in the frame's own pixels. Taking the pixels as square, the patches look
+    // twice as wide as high and are no candidates.
+    const int encode = synth_entry("sRGB");
+    const refcard_type chart = XRITE_COLORCHECKER_24_AFTER_NOV2014;
+    for (double par : {2.0, 40.0 / 33}) {
+        synth_conditions cond = synth_moderate();
+        cond.card_min = 0.4;
+        cond.card_max = 0.55;
+        cond.pixel_aspect = par;
+        synth_scene s = synth_draw(cond, chart, 720, 480, 21);
+        s.encode = encode;
+        synth_shot shot;
+        synth_render(s, &shot);
+        ASSERT_DOUBLE_EQ(shot.frame.pixel_aspect, par);
+        OfxPointD corners[4];
+        ASSERT_EQ(find(shot, chart, encode, corners), FINDER_FOUND) << par;
+        double worst = 0;
+        const double diag = std::hypot((shot.corners[2].x - shot.corners[0].x) * par,
+                                       shot.corners[2].y - shot.corners[0].y);
+        for (int k = 0; k < 4; ++k)
+            worst = std::max(worst, std::hypot((corners[k].x - shot.corners[k].x) * par,
+                                               corners[k].y - shot.corners[k].y) /
+                                        diag);
+        EXPECT_LT(worst, 0.01) << par;
+        if (par == 2.0) {
+            shot.frame.pixel_aspect = 1;
+            const int code = find(shot, chart, encode, corners);
+            if (code == FINDER_FOUND) {
+                double off = 0;
+                for (int k = 0; k < 4; ++k)
+                    off = std::max(off, std::hypot((corners[k].x - shot.corners[k].x) * par,
+                                                   corners[k].y - shot.corners[k].y) /
+                                            diag);
+                EXPECT_GT(off, 0.01);
+            }
+        }
+    }
+}
+
+TEST(finder, fit_residual_is_small_for_the_chart_under_any_light_and_large_for_others) {
+    auto ref = reference_of(XRITE_COLORCHECKER_24_AFTER_NOV2014);
+    auto seen = std::make_unique<card>();
+    *seen = *ref;
+    // A cast, an exposure and channel cross-talk: one 3 x 3 matrix away.
+    const double m[9] = {0.7, 0.1, 0.02, 0.05, 0.9, 0.1, 0.0, 0.2, 1.3};
+    for (int i = 0; i < 24; ++i) {
+        const double x[3] = {ref->linear[0][i], ref->linear[1][i], ref->linear[2][i]};
+        for (int k = 0; k < 3; ++k)
+            seen->linear[k][i] = float(m[3 * k] * x[0] + m[3 * k + 1] * x[1] + m[3 * k + 2] * x[2]);
+    }
+    EXPECT_LT(card_fit_residual(seen.get(), ref.get()), 1e-4);
+    // A highlight on one patch is left out of the sum, though it still pulls the fit.
+    seen->linear[0][5] += 0.5f;
+    EXPECT_LT(card_fit_residual(seen.get(), ref.get()), 0.05);
+    // The same colours in another order do not fit.
+    auto shuffled = std::make_unique<card>();
+    *shuffled = *ref;
+    for (int i = 0; i < 24; ++i)
+        for (int k = 0; k < 3; ++k) shuffled->linear[k][i] = ref->linear[k][(i * 7 + 3) % 24];
+    EXPECT_GT(card_fit_residual(shuffled.get(), ref.get()), 0.3);
 }

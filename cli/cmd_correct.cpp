@@ -10,6 +10,7 @@
 #include "cli/command.h"
 #include "cli/effect_session.h"
 #include "cli/lookup.h"
+#include "cli/outputs.h"
 
 namespace {
 
@@ -19,12 +20,18 @@ host_flavour parse_host(const std::string& h) {
     throw cli_error(2, "--host takes ae or premiere, not '" + h + "'");
 }
 
+// Where `render` writes a frame: its file name in the output folder.
+std::string frame_output(const std::string& dir, const std::string& frame) {
+    return (std::filesystem::path(dir) / std::filesystem::path(frame).filename()).string();
+}
+
 struct correct_args {
     std::string image, out, host = "ae";
     correction_options correction;
     bool find = false;
     std::string corners, card_file, lut, save_card, project;
     int lut_size = 48;
+    bool overwrite = false;
 };
 
 void run_correct(const correct_args& a) {
@@ -37,7 +44,14 @@ void run_correct(const correct_args& a) {
     if (sources > 1) throw cli_error(2, "give one of --find, --corners and --card");
     if (!a.lut.empty() && (a.lut_size < 2 || a.lut_size > 129))
         throw cli_error(2, "--lut-size must lie between 2 and 129");
+    check_outputs({a.image, a.card_file},
+                  {{a.out, "-o", ""},
+                   {a.lut, "--lut", ""},
+                   {a.save_card, "--save-card", ""},
+                   {a.project, "--project", ""}},
+                  a.overwrite);
     rgba_image frame = read_image(a.image);
+    if (!corners.empty()) check_corners_in_frame(corners, frame.width, frame.height);
     effect_session s;
     try {
         session_open(&s, flavour, frame.width, frame.height);
@@ -65,6 +79,7 @@ void run_correct(const correct_args& a) {
 struct render_args {
     std::string project, dir, host;
     std::vector<std::string> images;
+    bool overwrite = false;
 };
 
 void run_render(const render_args& a) {
@@ -75,6 +90,12 @@ void run_render(const render_args& a) {
     std::FILE* f = std::fopen(a.project.c_str(), "rb");
     if (!f) throw cli_error(1, "project '" + a.project + "' cannot be read");
     std::fclose(f);
+    std::vector<std::string> inputs = a.images;
+    inputs.push_back(a.project);
+    std::vector<output_use> outputs;
+    for (const std::string& path : a.images)
+        outputs.push_back({frame_output(a.dir, path), "-o", path});
+    check_outputs(inputs, outputs, a.overwrite);
     rgba_image first = read_image(a.images.front());
     effect_session s;
     try {
@@ -86,8 +107,7 @@ void run_render(const render_args& a) {
         size_t done = 0;
         for (const std::string& path : a.images) {
             rgba_image frame = done == 0 ? first : read_image(path);
-            std::filesystem::path out =
-                std::filesystem::path(a.dir) / std::filesystem::path(path).filename();
+            std::filesystem::path out = frame_output(a.dir, path);
             write_image(out.string(), session_render(&s, frame));
             ++done;
             if (terminal)
@@ -117,6 +137,7 @@ void setup(CLI::App& app) {
     c->add_option("--lut-size", ca.lut_size, "LUT points per axis (2-129, default 48)");
     c->add_option("--save-card", ca.save_card, "save the source card as a ColorCard file");
     c->add_option("--project", ca.project, "save the settings as a project file");
+    c->add_flag("--overwrite", ca.overwrite, "let an output replace an input file");
     c->callback([] { run_correct(ca); });
 
     static render_args ra;
@@ -125,6 +146,7 @@ void setup(CLI::App& app) {
     r->add_option("IMAGE", ra.images, "frames")->required();
     r->add_option("-o,--out", ra.dir, "output folder")->required();
     r->add_option("--host", ra.host, "ae or premiere");
+    r->add_flag("--overwrite", ra.overwrite, "let a frame replace its source");
     r->callback([] { run_render(ra); });
 }
 

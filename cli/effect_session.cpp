@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "host/params.h"
 #include "pipeline/lut.h"
 #include "pipeline/transfer.h"
+#include "platform/platform.h"
 
 // ---------------------------------------------------------------------------
 // The plug-in
@@ -304,14 +306,8 @@ void session_save_card(effect_session* s, const std::string& path) {
     // A card read from a frame carries display values; make sure they are current.
     if (!c->display_valid) cardUpdateDisplayFromLinear(c.get(), &tf), c->display_valid = 1;
     std::vector<uint8_t> file = bitmap_encode(&tf, &cs, c.get());
-    std::string tmp = path + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    bool ok = f && std::fwrite(file.data(), 1, file.size(), f) == file.size();
-    if (f) ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        throw cli_error(1, "cannot write ColorCard file '" + path + "'");
-    }
+    if (!filesave(path.c_str(), file.data(), file.size()))
+        throw cli_error(1, "cannot write ColorCard file '" + path + "': " + std::strerror(errno));
 }
 
 rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds) {
@@ -351,6 +347,5 @@ void session_write_lut(effect_session* s, const std::string& path, int n) {
     // A pixel-independent effect maps each lattice point as it maps any pixel of that value.
     rgba_image result = session_render(s, lattice);
     std::string error;
-    if (!LUT_write_cube_file(path, result.pixels.data(), n, &error))
-        throw cli_error(1, "cannot write LUT '" + path + "'" + (error.empty() ? "" : ": " + error));
+    if (!LUT_write_cube_file(path, result.pixels.data(), n, &error)) throw cli_error(1, error);
 }

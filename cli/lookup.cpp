@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <sstream>
 #include <utility>
 
@@ -191,4 +192,18 @@ std::vector<double> parse_corners(const std::vector<std::string>& words) {
 
 std::vector<double> parse_corners(const std::string& text) {
     return parse_corners(std::vector<std::string>{text});
+}
+
+void check_corners_in_frame(const std::vector<double>& corners, int width, int height) {
+    static const char* const NAMES[4] = {"top left", "top right", "bottom right", "bottom left"};
+    for (size_t k = 0; k < 4 && 2 * k + 1 < corners.size(); ++k) {
+        const double x = corners[2 * k], y = corners[2 * k + 1];
+        if (!(x >= 0 && x <= width && y >= 0 && y <= height)) {
+            char where[96];
+            std::snprintf(where, sizeof where, "(%g, %g)", x, y);
+            throw cli_error{2, std::string("--corners: the ") + NAMES[k] + " corner " + where +
+                                   " lies outside the " + std::to_string(width) + " x " +
+                                   std::to_string(height) + " frame"};
+        }
+    }
 }

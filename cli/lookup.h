@@ -25,3 +25,6 @@ int lookup_chart(const std::string& query);
 // cli_error{2, ...} unless there are exactly eight finite numbers.
 std::vector<double> parse_corners(const std::vector<std::string>& words);
 std::vector<double> parse_corners(const std::string& text);
+// Throws cli_error{2, ...} naming the first corner that lies outside a frame of the given
+// size (0 to width across, 0 to height down).
+void check_corners_in_frame(const std::vector<double>& corners, int width, int height);

@@ -1,12 +1,15 @@
 // Project files: the parameter values of one effect instance as JSON. ColorCard values
 // are stored as the effect flattens them (hex text), and restored through unflatten.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "headless/host.h"
+#include "platform/platform.h"
 
 namespace {
 constexpr const char* PROJECT_FORMAT = "chromalane-project";
@@ -92,25 +95,10 @@ bool headless_project_save(headless_instance* inst, const std::string& path, std
         params.push_back(v);
     }
     j["parameters"] = params;
-    // Written whole to a temporary, then renamed: a failed save leaves no half project.
-    std::string tmp = path + ".tmp";
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        if (!f) {
-            if (error) *error = "cannot write '" + path + "'";
-            return false;
-        }
-        f << j.dump(1) << "\n";
-        f.flush();
-        if (!f) {
-            std::remove(tmp.c_str());
-            if (error) *error = "cannot write '" + path + "'";
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        if (error) *error = "cannot write '" + path + "'";
+    // Written whole: a failed save leaves no half project.
+    const std::string text = j.dump(1) + "\n";
+    if (!filesave(path.c_str(), text.data(), text.size())) {
+        if (error) *error = "cannot write '" + path + "': " + std::strerror(errno);
         return false;
     }
     return true;

@@ -795,7 +795,9 @@ struct lanes {
         p = madd(p, t, q[2]);
         p = madd(p, t, q[1]);
         p = madd(p, t, q[0]);
-        return madd(lookup(table, c, bits >> 23), madd(p, t, k(KC_ONE)), add);
+        // The exponent field alone indexes the table: a sign bit (a negative number, -0 or
+        // a negative NaN from a caller outside the render) must not index before its start.
+        return madd(lookup(table, c, (bits >> 23) & splati(255)), madd(p, t, k(KC_ONE)), add);
     }
     static ALWAYS_INLINE vf lookup(const float* table, const vcurve& c, vi i) {
         (void)c;  // only the eight-lane build has the band

@@ -488,6 +488,25 @@ TEST(RenderReference, InputStageEveryCurveForm) {
     }
 }
 
+// Every exponent 0 < a <= 1 takes the table power, the subnormal ones included, and a
+// value outside its domain (negative, -0, a negative NaN) must not index outside the
+// table (under AddressSanitizer this read before a stack table).
+TEST(RenderFast, TablePowerForEveryExponentAndInput) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> odd = {-0.0f, -1.0f, -3e38f, -inf, -nan, 1e-40f, 0.0f, nan};
+    const std::vector<float> xs = geometric(1e-37f, 3e38f, 1.01f);
+    for (render_backend b : backends())
+        for (float a : {1.3e-39f, 1e-45f, 1e-30f, 1e-7f, 1.0f}) {
+            const std::vector<float> p = sweep(b, FAST_POW_OUTPUT, xs, a);
+            for (size_t i = 0; i < xs.size(); ++i) {
+                const double want = std::pow((double)xs[i], (double)a);
+                EXPECT_NEAR(p[i], want, 3e-7 * want) << render_backend_name(b) << " a=" << a;
+            }
+            sweep(b, FAST_POW_OUTPUT, odd, a);
+        }
+}
+
 // Output powers with a cut of 0 (DCI-P3's 2.6, DCDM): the fast power moves the cut to the
 // smallest normal number, so zeros and subnormals must still come out as the reference's.
 TEST(RenderReference, OutputPurePowersKeepBlackAndTheSpecialValues) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -86,6 +87,17 @@ TEST_F(Projects, SaveAndLoadKeepEveryValue) {
         }
     }
     headless_instance_delete(copy);
+}
+
+// Corners and whole numbers beyond what the host's controls hold saturate, NaN counts as
+// 0 (a float-to-int conversion of 1e300 is undefined).
+TEST_F(Projects, HostConversionsSaturate) {
+    headless_user_set_point(inst, 33, 1e300, std::nan(""));
+    EXPECT_EQ(inst->params[33].u.td.x_value, 2147483647);
+    EXPECT_EQ(inst->params[33].u.td.y_value, 0);
+    headless_user_set_point(inst, 33, -1e300, 1.5);
+    EXPECT_EQ(inst->params[33].u.td.x_value, -2147483647 - 1);
+    EXPECT_EQ(inst->params[33].u.td.y_value, 98304);
 }
 
 TEST_F(Projects, RefusesBadProjectsWithoutChangingAnything) {

@@ -15,6 +15,7 @@
 #include "cli/command.h"
 #include "cli/image_io.h"
 #include "cli/lookup.h"
+#include "cli/outputs.h"
 #include "headless/window.h"
 #include "host/bitmap.h"
 #include "pipeline/transfer.h"
@@ -105,7 +106,9 @@ void save(const save_options& o) {
     } else {
         std::vector<double> v;
         if (!o.find) v = parse_corners(o.corners);
+        check_outputs({o.image_path}, {{o.output, "-o", ""}}, false);
         rgba_image file = read_image(o.image_path);
+        if (!o.find) check_corners_in_frame(v, file.width, file.height);
         const image frame = image_view(file);
         OfxPointD corners[4];
         if (o.find) {

@@ -13,6 +13,7 @@
 #include "cli/effect_session.h"
 #include "cli/lookup.h"
 #include "host/param_table.h"
+#include "cli/outputs.h"
 
 namespace {
 
@@ -20,6 +21,11 @@ host_flavour parse_host(const std::string& h) {
     if (h == "ae") return FLAVOUR_AE;
     if (h == "premiere") return FLAVOUR_PREMIERE;
     throw cli_error(2, "--host takes ae or premiere, not '" + h + "'");
+}
+
+// Where `render` writes a frame: its file name in the output folder.
+std::string frame_output(const std::string& dir, const std::string& frame) {
+    return (std::filesystem::path(dir) / std::filesystem::path(frame).filename()).string();
 }
 
 struct correct_args {
@@ -35,6 +41,7 @@ struct correct_args {
     std::string input_primaries, output_primaries;
     std::vector<std::string> patches, target_patches;  // N=R,G,B
     bool ref = false, target_ref = false;
+    bool overwrite = false;
 };
 
 // Comma-separated finite numbers, exactly `count` of them.
@@ -103,10 +110,22 @@ void run_correct(const correct_args& a) {
     const std::vector<patch_edit> target_patches =
         parse_patches(a.target_patches, "--target-patch");
     checked_pixel_aspect(a.pixel_aspect);
+    check_outputs({a.image, a.card_file, a.target_card, a.target_image},
+                  {{a.out, "-o", ""},
+                   {a.lut, "--lut", ""},
+                   {a.save_card, "--save-card", ""},
+                   {a.project, "--project", ""}},
+                  a.overwrite);
     rgba_image frame = read_image(a.image);
     if (a.pixel_aspect > 0) frame.pixel_aspect = float(a.pixel_aspect);
+    if (!corners.empty()) check_corners_in_frame(corners, frame.width, frame.height);
     rgba_image target_frame;
-    if (!a.target_image.empty()) target_frame = read_image(a.target_image);
+    if (!a.target_image.empty()) {
+        target_frame = read_image(a.target_image);
+        if (!target_corners.empty())
+            check_corners_in_frame(target_corners, target_frame.width, target_frame.height,
+                                   "--target-corners");
+    }
     effect_session s;
     try {
         session_open(&s, flavour, frame.width, frame.height);
@@ -155,6 +174,7 @@ void run_correct(const correct_args& a) {
 struct render_args {
     std::string project, dir, host;
     std::vector<std::string> images;
+    bool overwrite = false;
 };
 
 void run_render(const render_args& a) {
@@ -165,6 +185,12 @@ void run_render(const render_args& a) {
     std::FILE* f = std::fopen(a.project.c_str(), "rb");
     if (!f) throw cli_error(1, "project '" + a.project + "' cannot be read");
     std::fclose(f);
+    std::vector<std::string> inputs = a.images;
+    inputs.push_back(a.project);
+    std::vector<output_use> outputs;
+    for (const std::string& path : a.images)
+        outputs.push_back({frame_output(a.dir, path), "-o", path});
+    check_outputs(inputs, outputs, a.overwrite);
     rgba_image first = read_image(a.images.front());
     effect_session s;
     try {
@@ -176,8 +202,7 @@ void run_render(const render_args& a) {
         size_t done = 0;
         for (const std::string& path : a.images) {
             rgba_image frame = done == 0 ? first : read_image(path);
-            std::filesystem::path out =
-                std::filesystem::path(a.dir) / std::filesystem::path(path).filename();
+            std::filesystem::path out = frame_output(a.dir, path);
             write_image(out.string(), session_render(&s, frame));
             ++done;
             if (terminal)
@@ -227,6 +252,7 @@ void setup(CLI::App& app) {
     c->add_flag("--target-ref", ca.target_ref,
                 "reset the target card to the chart's reference (\"Ref\")");
     c->add_option("--project", ca.project, "save the settings as a project file");
+    c->add_flag("--overwrite", ca.overwrite, "let an output replace an input file");
     c->callback([] { run_correct(ca); });
 
     static render_args ra;
@@ -235,6 +261,7 @@ void setup(CLI::App& app) {
     r->add_option("IMAGE", ra.images, "frames")->required();
     r->add_option("-o,--out", ra.dir, "output folder")->required();
     r->add_option("--host", ra.host, "ae or premiere");
+    r->add_flag("--overwrite", ra.overwrite, "let a frame replace its source");
     r->callback([] { run_render(ra); });
 }
 

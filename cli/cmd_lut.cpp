@@ -1,4 +1,7 @@
 // `lut`: the correction described by the options, sampled into a cube file.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +27,12 @@ void run(const lut_args& a) {
     set_coefficents(coeffs, &p);
     std::vector<float> lut((size_t)a.size * (size_t)a.size * (size_t)a.size * 4);
     LUT_generate(coeffs, lut.data(), a.size);
+    if (a.out == "-") {
+        if (!LUT_write_cube(stdout, lut.data(), a.size))
+            throw cli_error{
+                1, std::string("cannot write the LUT to standard output: ") + std::strerror(errno)};
+        return;
+    }
     std::string error;
     if (!LUT_write_cube_file(a.out, lut.data(), a.size, &error)) throw cli_error{1, error};
 }
@@ -34,7 +43,7 @@ void setup(CLI::App& app) {
         "lut", "write the correction as a cube LUT (with the defaults, a colour-space conversion)");
     add_correction_options(sub, a->correction);
     sub->add_option("--size", a->size, "points per axis, 2 to 129 (default 48)");
-    sub->add_option("-o,--out", a->out, "cube file to write")->required();
+    sub->add_option("-o,--out", a->out, "cube file to write (- for standard output)")->required();
     sub->callback([a] { run(*a); });
 }
 

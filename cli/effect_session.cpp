@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "host/params.h"
 #include "pipeline/lut.h"
 #include "pipeline/transfer.h"
+#include "platform/platform.h"
 
 // ---------------------------------------------------------------------------
 // The plug-in
@@ -424,8 +426,7 @@ void session_write_lut(effect_session* s, const std::string& path, int n) {
     }
     s->gpu_filter = gpu_filter;
     std::string error;
-    if (!LUT_write_cube_file(path, result.pixels.data(), n, &error))
-        throw cli_error(1, "cannot write LUT '" + path + "'" + (error.empty() ? "" : ": " + error));
+    if (!LUT_write_cube_file(path, result.pixels.data(), n, &error)) throw cli_error(1, error);
 }
 
 namespace {

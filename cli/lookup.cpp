@@ -225,3 +225,18 @@ std::string card_fit_warning(double residual) {
                   std::isfinite(residual) ? 100 * residual : 100.0);
     return line;
 }
+
+void check_corners_in_frame(const std::vector<double>& corners, int width, int height,
+                            const std::string& option) {
+    static const char* const NAMES[4] = {"top left", "top right", "bottom right", "bottom left"};
+    for (size_t k = 0; k < 4 && 2 * k + 1 < corners.size(); ++k) {
+        const double x = corners[2 * k], y = corners[2 * k + 1];
+        if (!(x >= 0 && x <= width && y >= 0 && y <= height)) {
+            char where[96];
+            std::snprintf(where, sizeof where, "(%g, %g)", x, y);
+            throw cli_error{2, option + ": the " + NAMES[k] + " corner " + where +
+                                   " lies outside the " + std::to_string(width) + " x " +
+                                   std::to_string(height) + " frame"};
+        }
+    }
+}

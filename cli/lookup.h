@@ -40,3 +40,8 @@ double checked_pixel_aspect(double value);
 // What the read card's colour residual against the chart (card_fit_residual) says to a
 // user: empty when the card is plausible, otherwise a warning line.
 std::string card_fit_warning(double residual);
+
+// Throws cli_error{2, ...} naming the first corner that lies outside a frame of the given
+// size (0 to width across, 0 to height down).
+void check_corners_in_frame(const std::vector<double>& corners, int width, int height,
+                            const std::string& option = "--corners");

@@ -7,6 +7,7 @@
 #include <elf.h>
 #endif
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -410,11 +411,21 @@ A_Err st_dispose_value(AEGP_StreamValue* value) {
     (void)value;
     return PF_Err_NONE;
 }
+// 16.16 fixed point, rounded half away from zero; values beyond its range saturate and a
+// NaN counts as 0, as a host's control would never hold them.
 PF_Fixed fixed(double v) {
-    double r = v * 65536.0;
-    r = r < 0 ? -static_cast<double>(static_cast<int64_t>(-r + 0.5))
-              : static_cast<double>(static_cast<int64_t>(r + 0.5));
-    return static_cast<PF_Fixed>(r);
+    const double r = v * 65536.0;
+    if (!(r == r)) return 0;
+    if (r >= 2147483647.0) return 2147483647;
+    if (r <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<PF_Fixed>(r < 0 ? -std::floor(-r + 0.5) : std::floor(r + 0.5));
+}
+// A whole-number control's value, saturating likewise.
+A_long whole_number(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<A_long>(v);
 }
 A_Err st_set(AEGP_PluginID, AEGP_StreamRefH s, AEGP_StreamValue* value) {
     auto* st = reinterpret_cast<stream_record*>(s);
@@ -428,10 +439,10 @@ A_Err st_set(AEGP_PluginID, AEGP_StreamRefH s, AEGP_StreamValue* value) {
             p.u.fd.value = fixed(value->val.one_d);
             break;
         case PF_Param_SLIDER:
-            p.u.sd.value = static_cast<A_long>(value->val.one_d);
+            p.u.sd.value = whole_number(value->val.one_d);
             break;
         case PF_Param_POPUP:
-            p.u.pd.value = static_cast<A_long>(value->val.one_d);
+            p.u.pd.value = whole_number(value->val.one_d);
             break;
         case PF_Param_CHECKBOX:
             p.u.bd.value = value->val.one_d != 0 ? 1 : 0;
@@ -743,10 +754,10 @@ void store_number(PF_ParamDef& p, double value) {
             p.u.fd.value = fixed(value);
             break;
         case PF_Param_SLIDER:
-            p.u.sd.value = static_cast<A_long>(value);
+            p.u.sd.value = whole_number(value);
             break;
         case PF_Param_POPUP:
-            p.u.pd.value = static_cast<A_long>(value);
+            p.u.pd.value = whole_number(value);
             break;
         case PF_Param_CHECKBOX:
             p.u.bd.value = value != 0 ? 1 : 0;

@@ -1,12 +1,16 @@
 // Project files: the parameter values of one effect instance as JSON. ColorCard values
 // are stored as the effect flattens them (hex text), and restored through unflatten.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "cards/card.h"
 #include "headless/host.h"
+#include "platform/platform.h"
 
 namespace {
 constexpr const char* PROJECT_FORMAT = "chromalane-project";
@@ -39,6 +43,107 @@ bool from_hex(const std::string& s, std::vector<uint8_t>* bytes) {
         bytes->push_back(static_cast<uint8_t>(hi * 16 + lo));
     }
     return true;
+}
+
+// Indices of the effect's own that a project may not leave inconsistent: the stored chart
+// type (a position in the chart catalogue) and each side's black and white levels.
+constexpr int P_STORED_CHART = 39;
+constexpr int P_LEVEL_BLACK = 17;  // white follows
+constexpr int SIDE_OFFSET = 55;
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+std::string parameter_name(const headless_instance* inst, int index) {
+    const char* name = inst->params[index].name;
+    return "parameter " + std::to_string(index) +
+           (name[0]
+                ? " \"" + std::string(name, strnlen(name, sizeof inst->params[index].name)) + "\""
+                : std::string());
+}
+
+// Why a value from a project cannot be the parameter's value (empty when it can): the
+// parameter's own limits, as a host's control keeps them, and whole numbers where the
+// parameter holds one. A card's bytes are checked as a ColorCard file's contents are.
+struct entry {
+    int index;
+    int kind;  // 0 number, 1 point, 2 colour, 3 flat
+    double a, b, c;
+    std::vector<uint8_t> flat;
+};
+
+bool whole(double v) {
+    return std::isfinite(v) && v == std::floor(v);
+}
+
+std::string outside(double v, double lo, double hi) {
+    return "is " + number(v) + ", outside " + number(lo) + " to " + number(hi);
+}
+
+std::string card_fault(const std::vector<uint8_t>& flat) {
+    card c;
+    if (flat.size() < sizeof c) return "holds a card value that is too short";
+    std::memcpy(static_cast<void*>(&c), flat.data(), sizeof c);
+    if (c.reference > 1 || c.display_valid > 1) return "holds a card with unknown flags";
+    for (int ch = 0; ch < 3; ++ch)
+        for (int k = 0; k < CARD_MAX_PATCHES; ++k)
+            if (!std::isfinite(c.linear[ch][k]) || !std::isfinite(c.display[ch][k]))
+                return "holds a card with a patch value that is not a number";
+    return {};
+}
+
+std::string out_of_range(int index, const PF_ParamDef& p, const entry& e) {
+    // A corner is stored in 16.16 fixed point.
+    constexpr double FIXED_LIMIT = 32767.0;
+    switch (e.kind) {
+        case 1:
+            for (double v : {e.a, e.b})
+                if (!(v >= -FIXED_LIMIT && v <= FIXED_LIMIT))
+                    return outside(v, -FIXED_LIMIT, FIXED_LIMIT);
+            return {};
+        case 2:
+            for (double v : {e.a, e.b, e.c})
+                if (!(v >= 0 && v <= 255)) return outside(v, 0, 255);
+            return {};
+        case 3:
+            return card_fault(e.flat);
+        default:
+            break;
+    }
+    const double v = e.a;
+    if (!std::isfinite(v)) return "is not a number";
+    switch (p.param_type) {
+        case PF_Param_FLOAT_SLIDER:
+            if (!(v >= p.u.fs_d.valid_min && v <= p.u.fs_d.valid_max))
+                return outside(v, p.u.fs_d.valid_min, p.u.fs_d.valid_max);
+            break;
+        case PF_Param_FIX_SLIDER:
+            if (!(v >= p.u.fd.valid_min / 65536.0 && v <= p.u.fd.valid_max / 65536.0))
+                return outside(v, p.u.fd.valid_min / 65536.0, p.u.fd.valid_max / 65536.0);
+            break;
+        case PF_Param_SLIDER:
+            if (!whole(v)) return "is " + number(v) + ", not a whole number";
+            if (!(v >= p.u.sd.valid_min && v <= p.u.sd.valid_max))
+                return outside(v, p.u.sd.valid_min, p.u.sd.valid_max);
+            break;
+        case PF_Param_POPUP:
+            if (!whole(v) || v < 1 || v > p.u.pd.num_choices)
+                return "is " + number(v) + ", not one of its " +
+                       std::to_string(p.u.pd.num_choices) + " items";
+            break;
+        case PF_Param_CHECKBOX:
+            if (v != 0 && v != 1) return "is " + number(v) + ", neither 0 nor 1";
+            break;
+        default:
+            break;
+    }
+    if (index == P_STORED_CHART && (!whole(v) || v < 0 || v >= REFCARD_TYPE_COUNT))
+        return "is " + number(v) + ", not a chart of the catalogue (0 to " +
+               std::to_string(REFCARD_TYPE_COUNT - 1) + ")";
+    return {};
 }
 
 std::string match_name(const headless_instance* inst) {
@@ -92,25 +197,10 @@ bool headless_project_save(headless_instance* inst, const std::string& path, std
         params.push_back(v);
     }
     j["parameters"] = params;
-    // Written whole to a temporary, then renamed: a failed save leaves no half project.
-    std::string tmp = path + ".tmp";
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        if (!f) {
-            if (error) *error = "cannot write '" + path + "'";
-            return false;
-        }
-        f << j.dump(1) << "\n";
-        f.flush();
-        if (!f) {
-            std::remove(tmp.c_str());
-            if (error) *error = "cannot write '" + path + "'";
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        if (error) *error = "cannot write '" + path + "'";
+    // Written whole: a failed save leaves no half project.
+    const std::string text = j.dump(1) + "\n";
+    if (!filesave(path.c_str(), text.data(), text.size())) {
+        if (error) *error = "cannot write '" + path + "': " + std::strerror(errno);
         return false;
     }
     return true;
@@ -139,12 +229,6 @@ bool headless_project_load(headless_instance* inst, const std::string& path, std
     if (!j.contains("parameters") || !j["parameters"].is_array()) return fail("no parameter list");
 
     // Check everything before changing anything.
-    struct entry {
-        int index;
-        int kind;  // 0 number, 1 point, 2 colour, 3 flat
-        double a, b, c;
-        std::vector<uint8_t> flat;
-    };
     std::vector<entry> entries;
     for (const auto& v : j["parameters"]) {
         if (!v.is_object() || !v.contains("index") || !v["index"].is_number_integer())
@@ -180,8 +264,20 @@ bool headless_project_load(headless_instance* inst, const std::string& path, std
                     (e.kind == 1 && t == PF_Param_POINT) || (e.kind == 2 && t == PF_Param_COLOR) ||
                     (e.kind == 3 && t == PF_Param_ARBITRARY_DATA);
         if (!fits) return fail("parameter " + std::to_string(i) + " has a value of another kind");
-        if (e.kind == 0 && !std::isfinite(e.a)) return fail("a value that is not a number");
+        const std::string why = out_of_range(i, inst->params[i], e);
+        if (!why.empty()) return fail(parameter_name(inst, i) + " " + why);
         entries.push_back(std::move(e));
+    }
+    // Values that only make sense together: levels whose black equals white would make the
+    // levels slope infinite.
+    for (int black : {P_LEVEL_BLACK, P_LEVEL_BLACK + SIDE_OFFSET}) {
+        double level[2] = {headless_value(inst, black), headless_value(inst, black + 1)};
+        for (const entry& e : entries)
+            if (e.kind == 0 && (e.index == black || e.index == black + 1))
+                level[e.index - black] = e.a;
+        if (level[0] == level[1])
+            return fail(parameter_name(inst, black) + " and " + parameter_name(inst, black + 1) +
+                        " are equal (" + number(level[0]) + ")");
     }
     // The cards first, into new values: a card the effect refuses leaves the instance as it was.
     std::vector<std::pair<int, PF_Handle>> cards;

@@ -1,5 +1,6 @@
 #include "pipeline/evaluate.h"
 
+#include <cfloat>
 #include <cmath>
 
 #include "pipeline/slots.h"
@@ -17,6 +18,12 @@ float pw(float x, float y) {
 // max(x, 0), with NaN (and -0) becoming 0.
 float clamp0(float x) {
     return x > 0.0f ? x : 0.0f;
+}
+
+// NaN and -Inf count as 0, +Inf as the largest finite value: the render's rule too.
+float ordinary(float x) {
+    if (!(x == x) || x == -HUGE_VALF) return 0.0f;
+    return x < FLT_MAX ? x : FLT_MAX;
 }
 
 // min(x, w), with NaN counting as w.
@@ -158,7 +165,7 @@ void apply_input_transfer(const float* coeffs, float* values, int count) {
     const float la = coeffs[INPUT_LEVELS_A], lb = coeffs[INPUT_LEVELS_B];
     const int form = curve_form(coeffs[INPUT_TYPE]);
     for (int n = 0; n < count; ++n) {
-        const float x = clamp0(values[n] * la + lb);
+        const float x = clamp0(ordinary(values[n]) * la + lb);
         values[n] = clamp0(input_curve(form, coeffs, x));
     }
 }
@@ -168,7 +175,7 @@ void apply_output_transfer(const float* coeffs, float* values, int count) {
     const int form = curve_form(coeffs[OUTPUT_TYPE]);
     for (int n = 0; n < count; ++n) {
         const float x = output_curve(form, coeffs, clamp0(values[n]));
-        values[n] = clamp0(x * la + lb);
+        values[n] = ordinary(clamp0(x * la + lb));
     }
 }
 

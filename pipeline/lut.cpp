@@ -1,16 +1,12 @@
 #include "pipeline/lut.h"
 
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <filesystem>
-#include <random>
 #include <string>
-#include <system_error>
-#include <vector>
 
 #include "pipeline/evaluate.h"
+#include "platform/platform.h"
 
 void LUT_generate(const float* coeffs, float* lut, int n) {
     if (n < 2) return;
@@ -40,14 +36,12 @@ char* put_fixed5(char* p, char* end, float v) {
 
 }  // namespace
 
-bool LUT_write_cube(std::FILE* f, const float* lut, int n) {
-    if (!f || n < 2) return false;
-    char line[512];
-    const std::string header = "LUT_3D_SIZE " + std::to_string(n) + "\n";
-    if (std::fwrite(header.data(), 1, header.size(), f) != header.size()) return false;
-    std::vector<char> buffer;
-    buffer.reserve(1 << 16);
+std::string LUT_cube_text(const float* lut, int n) {
+    if (n < 2) return {};
+    std::string text = "LUT_3D_SIZE " + std::to_string(n) + "\n";
     const size_t entries = (size_t)n * (size_t)n * (size_t)n;
+    text.reserve(text.size() + entries * 24);
+    char line[512];
     for (size_t i = 0; i < entries; ++i) {
         char* p = line;
         char* end = line + sizeof line;
@@ -55,47 +49,26 @@ bool LUT_write_cube(std::FILE* f, const float* lut, int n) {
             p = put_fixed5(p, end, lut[4 * i + (size_t)k]);
             *p++ = k < 2 ? ' ' : '\n';
         }
-        buffer.insert(buffer.end(), line, p);
-        if (buffer.size() > (1 << 16) - 256) {
-            if (std::fwrite(buffer.data(), 1, buffer.size(), f) != buffer.size()) return false;
-            buffer.clear();
-        }
+        text.append(line, p);
     }
-    if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), f) != buffer.size())
-        return false;
-    return std::fflush(f) == 0 && !std::ferror(f);
+    return text;
+}
+
+bool LUT_write_cube(std::FILE* f, const float* lut, int n) {
+    if (!f || n < 2) return false;
+    const std::string text = LUT_cube_text(lut, n);
+    return std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0 &&
+           !std::ferror(f);
 }
 
 bool LUT_write_cube_file(const std::string& path, const float* lut, int n, std::string* error) {
-    namespace fs = std::filesystem;
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
     };
     if (n < 2) return fail("the table needs at least 2 points per axis");
-    // A uniquely named temporary beside the target, renamed over it once complete, so
-    // that readers never see a half-written table.
-    static std::atomic<unsigned> counter{0};
-    std::random_device rd;
-    std::string tmp;
-    std::FILE* f = nullptr;
-    for (int attempt = 0; attempt < 16 && !f; ++attempt) {
-        tmp = path + ".tmp" + std::to_string(rd()) + "-" + std::to_string(counter++);
-        f = std::fopen(tmp.c_str(), "wbx");
-    }
-    if (!f) return fail("cannot create a file beside '" + path + "': " + std::strerror(errno));
-    const bool written = LUT_write_cube(f, lut, n);
-    const bool closed = std::fclose(f) == 0;
-    std::error_code ec;
-    if (!written || !closed) {
-        fs::remove(tmp, ec);
-        return fail("cannot write '" + path + "'");
-    }
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(tmp, ignored);
-        return fail("cannot write '" + path + "': " + ec.message());
-    }
+    const std::string text = LUT_cube_text(lut, n);
+    if (!filesave(path.c_str(), text.data(), text.size()))
+        return fail("cannot write '" + path + "': " + std::strerror(errno));
     return true;
 }

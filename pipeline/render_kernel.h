@@ -795,7 +795,9 @@ struct lanes {
         p = madd(p, t, q[2]);
         p = madd(p, t, q[1]);
         p = madd(p, t, q[0]);
-        return madd(lookup(table, c, bits >> 23), madd(p, t, k(KC_ONE)), add);
+        // The exponent field alone indexes the table: a sign bit (a negative number, -0 or
+        // a negative NaN from a caller outside the render) must not index before its start.
+        return madd(lookup(table, c, (bits >> 23) & splati(255)), madd(p, t, k(KC_ONE)), add);
     }
     static ALWAYS_INLINE vf lookup(const float* table, const vcurve& c, vi i) {
         (void)c;  // only the eight-lane build has the band
@@ -993,9 +995,25 @@ struct lanes {
     }
 
     // `decoded`: the planes already hold the input stage's results (from a table).
+    // The one rule for values that are not ordinary numbers, on the way in and on the way
+    // out of every route: NaN and -Inf count as 0, +Inf as the largest finite value, so
+    // that what comes out is always finite.
+    static ALWAYS_INLINE vf ordinary(vf x) {
+        const auto keep = (x == x) & (x > splat(-__builtin_huge_valf()));
+        return sel(keep, vmin(x, splat(3.40282347e38f)), vf{});
+    }
+    static void pass_ordinary(float* pr, float* pg, float* pb, int n) {
+        for (int i = 0; i < n; i += W) {
+            store(pr + i, ordinary(load(pr + i)));
+            store(pg + i, ordinary(load(pg + i)));
+            store(pb + i, ordinary(load(pb + i)));
+        }
+    }
     static void chunk(const render_setup& s, const vsetup& v, float* pr, float* pg, float* pb,
                       int n, bool decoded) {
+        // Decoded planes come from integer codes, which are ordinary already.
         if (!decoded) {
+            pass_ordinary(pr, pg, pb, n);
             pass_curve(s.in, v.in, pr, pg, pb, n, false);
         }
         if (!s.perceptual) {
@@ -1010,6 +1028,7 @@ struct lanes {
             pass_lab(s, v, pr, pg, pb, n);
         }
         pass_curve(s.out, v.out, pr, pg, pb, n, true);
+        pass_ordinary(pr, pg, pb, n);
     }
 };
 
@@ -1076,6 +1095,9 @@ inline float half_to_float(uint16_t h) {
     return f;
 }
 
+inline float half_range(float f) {
+    return f > 65504.0f ? 65504.0f : f < -65504.0f ? -65504.0f : f;
+}
 inline uint16_t float_to_half(float f) {
     uint32_t x;
     std::memcpy(&x, &f, 4);
@@ -1482,9 +1504,11 @@ inline void store_chunk(const format_info& fi, bool eight, char* dst, int n, con
         case 4:
             for (int k = 0; k < n; ++k) {
                 char* q = dst + (ptrdiff_t)k * bpp;
-                store_as<uint16_t>(q + 2 * fi.r, float_to_half(pr[k]));
-                store_as<uint16_t>(q + 2 * fi.g, float_to_half(pg[k]));
-                store_as<uint16_t>(q + 2 * fi.b, float_to_half(pb[k]));
+                // Colours beyond the half range take its largest finite value, as colours
+                // beyond the float range take the float's.
+                store_as<uint16_t>(q + 2 * fi.r, float_to_half(half_range(pr[k])));
+                store_as<uint16_t>(q + 2 * fi.g, float_to_half(half_range(pg[k])));
+                store_as<uint16_t>(q + 2 * fi.b, float_to_half(half_range(pb[k])));
                 store_as<uint16_t>(q + 2 * fi.a, float_to_half(pa[k]));
             }
             break;

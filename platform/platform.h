@@ -59,9 +59,12 @@ int filechoose(void* owner, const char* title, const char* extension, char mode,
 // chosen (errno = ECANCELED) or the file could not be opened (errno from fopen).
 FILE* fileopen(void* owner, const char* title, const char* extension, char mode);
 
-// Writes `size` bytes to `path` as a whole: into a new file beside it, which replaces the
-// old one only once it is complete. Returns 1, or 0 with errno set when anything failed; then
-// the old file, if there was one, is untouched and nothing half-written is left behind.
+// Writes `size` bytes to `path` as a whole. A regular file (or a new one) is written into a
+// new file beside the real file (symbolic links are followed and stay links), which takes the
+// old file's permission bits and replaces it only once complete and on disk. Anything else
+// (a pipe, a terminal, a device) is written in place. Returns 1, or 0 with errno set when
+// anything failed, a short write or a failed close included; then a regular file is
+// untouched and nothing half-written is left behind.
 int filesave(const char* path, const void* data, size_t size);
 
 // Shows the modal about box; returns when it is closed. Does nothing without a window.

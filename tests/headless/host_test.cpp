@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -88,6 +89,17 @@ TEST_F(Projects, SaveAndLoadKeepEveryValue) {
     headless_instance_delete(copy);
 }
 
+// Corners and whole numbers beyond what the host's controls hold saturate, NaN counts as
+// 0 (a float-to-int conversion of 1e300 is undefined).
+TEST_F(Projects, HostConversionsSaturate) {
+    headless_user_set_point(inst, 33, 1e300, std::nan(""));
+    EXPECT_EQ(inst->params[33].u.td.x_value, 2147483647);
+    EXPECT_EQ(inst->params[33].u.td.y_value, 0);
+    headless_user_set_point(inst, 33, -1e300, 1.5);
+    EXPECT_EQ(inst->params[33].u.td.x_value, -2147483647 - 1);
+    EXPECT_EQ(inst->params[33].u.td.y_value, 98304);
+}
+
 TEST_F(Projects, RefusesBadProjectsWithoutChangingAnything) {
     std::string error;
     ASSERT_TRUE(headless_project_save(inst, path, &error));
@@ -121,7 +133,7 @@ TEST_F(Projects, RefusesBadProjectsWithoutChangingAnything) {
     j["parameters"].push_back({{"index", 49}, {"value", 3.0}});
     j["parameters"].push_back({{"index", 40}, {"flat", "0000"}});  // far too short
     write(j.dump());
-    refused("refused the card");
+    refused("card value that is too short");
     j = good;
     j["parameters"].push_back({{"index", 40}, {"value", 1}});
     write(j.dump());
@@ -130,6 +142,51 @@ TEST_F(Projects, RefusesBadProjectsWithoutChangingAnything) {
     j["parameters"].push_back({{"index", 88}, {"value", 1}});
     write(j.dump());
     refused("out of range");
+
+    // Values no control could set, each refused naming the parameter.
+    struct bad {
+        int index;
+        nlohmann::json value;
+        const char* expect;
+    };
+    const bad values[] = {
+        {49, {{"value", 1e30}}, "parameter 49 \"Exposure (EV)\" is 1e+30, outside -10 to 10"},
+        {50, {{"value", 0.0}}, "parameter 50 \"Grays\" is 0"},
+        {50, {{"value", 1.0}}, "parameter 50 \"Grays\" is 1"},
+        {43, {{"value", 1e10}}, "parameter 43 \"Color Correction\" is 1e+10, not one of its 5"},
+        {43, {{"value", 2.5}}, "not one of its 5"},
+        {44, {{"value", 2}}, "neither 0 nor 1"},
+        {39, {{"value", 99}}, "parameter 39 \"card_type\" is 99, not a chart"},
+        {39, {{"value", -1}}, "not a chart"},
+        {33, {{"point", {1e300, 0}}}, "parameter 33"},
+        {42, {{"color", {0, 300, 0}}}, "is 300, outside 0 to 255"},
+    };
+    for (const bad& b : values) {
+        j = good;
+        nlohmann::json v = b.value;
+        v["index"] = b.index;
+        j["parameters"].push_back(v);
+        write(j.dump());
+        refused(b.expect);
+    }
+    // Equal black and white levels, on either side.
+    for (int black : {17, 72}) {
+        j = good;
+        j["parameters"].push_back({{"index", black}, {"value", 0.25}});
+        j["parameters"].push_back({{"index", black + 1}, {"value", 0.25}});
+        write(j.dump());
+        refused("are equal");
+    }
+    // A card whose patch values are not numbers.
+    j = good;
+    for (auto& v : j["parameters"])
+        if (v["index"] == 40) {
+            std::string hex = v["flat"].get<std::string>();
+            hex.replace(2 * 12, 8, "0000c07f");  // the first linear red: a NaN
+            v["flat"] = hex;
+        }
+    write(j.dump());
+    refused("not a number");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 #endif
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -328,6 +329,54 @@ TEST_P(EffectInHost, RenderThreadsOnOneAndSeveralInstances) {
     for (auto& t : threads) t.join();
     for (int n : failures) EXPECT_EQ(n, 0);
     headless_instance_delete(other);
+}
+
+// Eight render threads over three instances, 500 frames in all, while another thread
+// changes parameters, reads and stores the cards and renders with the memo; every render
+// succeeds. Under the tsan preset this is the thread-safety check (it runs in CI).
+TEST_P(EffectInHost, ThreadStressEightRenderThreadsWithChanges) {
+    constexpr int INSTANCES = 3, THREADS = 8, FRAMES = 500;
+    std::vector<headless_instance*> insts = {inst};
+    for (int k = 1; k < INSTANCES; ++k) {
+        PF_Err err = 0;
+        insts.push_back(headless_instance_new(host, 64, 48, &err));
+        ASSERT_EQ(err, PF_Err_NONE);
+    }
+    const world_format f = ae() ? WORLD_ARGB32F : WORLD_BGRA32F;
+    headless_world in;
+    world_init(&in, f, 64, 48);
+    fill_world(&in, 9);
+    std::atomic<int> next{0}, failures{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; ++t)
+        threads.emplace_back([&, t] {
+            headless_world out;
+            world_init(&out, f, 64, 48);
+            for (int frame = next++; frame < FRAMES; frame = next++)
+                if (headless_render(insts[static_cast<size_t>((frame + t) % INSTANCES)], &in, &out,
+                                    frame % 2 == 0) != PF_Err_NONE)
+                    ++failures;
+        });
+    std::thread changes([&] {
+        for (int round = 0; !done; ++round) {
+            headless_instance* target = insts[static_cast<size_t>(round % INSTANCES)];
+            if (headless_user_set(target, 49, (round % 7) * 0.25 - 0.75) != PF_Err_NONE ||
+                headless_user_set(target, 54, 50.0 + round % 100) != PF_Err_NONE ||
+                headless_user_set(target, 43, 1 + round % 5) != PF_Err_NONE)
+                ++failures;
+            std::vector<uint8_t> card;
+            if (headless_flatten(target, 40, &card) != PF_Err_NONE ||
+                headless_unflatten(target, 40, card) != PF_Err_NONE)
+                ++failures;
+        }
+    });
+    for (auto& t : threads) t.join();
+    done = true;
+    changes.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_GE(next.load(), FRAMES);
+    for (size_t k = 1; k < insts.size(); ++k) headless_instance_delete(insts[k]);
 }
 
 std::string flavour_name(const ::testing::TestParamInfo<host_flavour>& p) {

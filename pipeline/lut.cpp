@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "pipeline/evaluate.h"
+#include "pipeline/slots.h"
 
 void LUT_generate(const float* coeffs, float* lut, int n) {
     if (n < 2) return;
@@ -66,15 +68,18 @@ bool LUT_write_cube(std::FILE* f, const float* lut, int n) {
     return std::fflush(f) == 0 && !std::ferror(f);
 }
 
-bool LUT_write_cube_file(const std::string& path, const float* lut, int n, std::string* error) {
+namespace {
+
+// Runs `write` on a uniquely named temporary beside `path` and renames it over `path` once
+// complete, so that readers never see a half-written table. Every table file goes through
+// here.
+template <typename Write>
+bool write_whole_file(const std::string& path, std::string* error, Write write) {
     namespace fs = std::filesystem;
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
     };
-    if (n < 2) return fail("the table needs at least 2 points per axis");
-    // A uniquely named temporary beside the target, renamed over it once complete, so
-    // that readers never see a half-written table.
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
     std::string tmp;
@@ -84,7 +89,7 @@ bool LUT_write_cube_file(const std::string& path, const float* lut, int n, std::
         f = std::fopen(tmp.c_str(), "wbx");
     }
     if (!f) return fail("cannot create a file beside '" + path + "': " + std::strerror(errno));
-    const bool written = LUT_write_cube(f, lut, n);
+    const bool written = write(f);
     const bool closed = std::fclose(f) == 0;
     std::error_code ec;
     if (!written || !closed) {
@@ -98,4 +103,234 @@ bool LUT_write_cube_file(const std::string& path, const float* lut, int n, std::
         return fail("cannot write '" + path + "': " + ec.message());
     }
     return true;
+}
+
+// Shortest text that reads back as the same float, without an exponent (cube readers take
+// plain decimals only) and without the process locale.
+char* put_shortest(char* p, char* end, float v) {
+    const auto r = std::to_chars(p, end, v, std::chars_format::fixed);
+    return r.ec == std::errc{} ? r.ptr : p;
+}
+
+// Buffers text and writes it out in large blocks.
+struct text_out {
+    std::FILE* f;
+    std::vector<char> buffer;
+    bool ok = true;
+    explicit text_out(std::FILE* file) : f(file) { buffer.reserve(1 << 16); }
+    void put(const char* p, size_t n) {
+        buffer.insert(buffer.end(), p, p + n);
+        if (buffer.size() > (1 << 16) - 512) flush();
+    }
+    void put(const std::string& s) { put(s.data(), s.size()); }
+    void flush() {
+        if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), f) != buffer.size())
+            ok = false;
+        buffer.clear();
+    }
+    // Three numbers on a line, after `indent`.
+    void triple(const char* indent, float a, float b, float c) {
+        char line[512];
+        char* p = line;
+        char* end = line + sizeof line;
+        for (const char* i = indent; *i; ++i) *p++ = *i;
+        const float v[3] = {a, b, c};
+        for (int k = 0; k < 3; ++k) {
+            p = put_shortest(p, end, v[k]);
+            *p++ = k < 2 ? ' ' : '\n';
+        }
+        put(line, (size_t)(p - line));
+    }
+    bool finish() {
+        flush();
+        return ok && std::fflush(f) == 0 && !std::ferror(f);
+    }
+};
+
+std::string number(double v) {
+    char text[64];
+    const auto r = std::to_chars(text, text + sizeof text, (float)v, std::chars_format::fixed);
+    return std::string(text, r.ptr);
+}
+
+// Title text that stays on its comment line, and text that cannot break the XML.
+std::string plain_title(const std::string& title) {
+    std::string t;
+    for (char c : title) t += c == '\n' || c == '\r' ? ' ' : c;
+    return t;
+}
+std::string xml_text(const std::string& s) {
+    std::string t;
+    for (char c : s) {
+        if (c == '&')
+            t += "&amp;";
+        else if (c == '<')
+            t += "&lt;";
+        else if (c == '>')
+            t += "&gt;";
+        else if (c == '"')
+            t += "&quot;";
+        else
+            t += c;
+    }
+    return t;
+}
+
+// The 1-D shaper sampled at LUT_SHAPER_POINTS points spread evenly over its domain.
+float shaper_point(const lut_shaper& s, int i) {
+    const double x = s.max * (double)i / (double)(LUT_SHAPER_POINTS - 1);
+    return (float)LUT_shaper_encode(s, x);
+}
+
+bool write_cube_shaper(std::FILE* f, const float* lut, int n, const lut_shaper& s,
+                       const std::string& title) {
+    text_out out(f);
+    // A comment rather than TITLE, which not every reader of this form takes.
+    out.put("# " + plain_title(title) + "\n");
+    out.put("LUT_1D_SIZE " + std::to_string(LUT_SHAPER_POINTS) + "\n");
+    out.put("LUT_1D_INPUT_RANGE 0.0 " + number(s.max) + "\n");
+    out.put("LUT_3D_SIZE " + std::to_string(n) + "\n");
+    out.put("LUT_3D_INPUT_RANGE 0.0 1.0\n");
+    for (int i = 0; i < LUT_SHAPER_POINTS; ++i) {
+        const float y = shaper_point(s, i);
+        out.triple("", y, y, y);
+    }
+    const size_t entries = (size_t)n * (size_t)n * (size_t)n;
+    for (size_t i = 0; i < entries; ++i) out.triple("", lut[4 * i], lut[4 * i + 1], lut[4 * i + 2]);
+    return out.finish();
+}
+
+bool write_clf(std::FILE* f, const float* lut, int n, const lut_shaper& s,
+               const std::string& title) {
+    text_out out(f);
+    out.put(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<ProcessList compCLFversion=\"3\" id=\"chromalane\" name=\"" +
+        xml_text(title) + "\">\n");
+    out.put("    <Description>" + xml_text(title) + "</Description>\n");
+    out.put(std::string("    <Description>Input ") +
+            (s.kind == LUT_SHAPER_LOG ? "scene-linear" : "code values") + " from 0 to " +
+            number(s.max) + "; values outside are clamped.</Description>\n");
+    // The domain onto 0..1 (clamping), as the shaper table expects it.
+    out.put(
+        "    <Range inBitDepth=\"32f\" outBitDepth=\"32f\">\n"
+        "        <minInValue>0</minInValue>\n"
+        "        <maxInValue>" +
+        number(s.max) +
+        "</maxInValue>\n"
+        "        <minOutValue>0</minOutValue>\n"
+        "        <maxOutValue>1</maxOutValue>\n"
+        "    </Range>\n");
+    out.put("    <LUT1D inBitDepth=\"32f\" outBitDepth=\"32f\">\n        <Array dim=\"" +
+            std::to_string(LUT_SHAPER_POINTS) + " 3\">\n");
+    for (int i = 0; i < LUT_SHAPER_POINTS; ++i) {
+        const float y = shaper_point(s, i);
+        out.triple("            ", y, y, y);
+    }
+    out.put("        </Array>\n    </LUT1D>\n");
+    const std::string size = std::to_string(n);
+    out.put(
+        "    <LUT3D inBitDepth=\"32f\" outBitDepth=\"32f\" interpolation=\"trilinear\">\n"
+        "        <Array dim=\"" +
+        size + " " + size + " " + size + " 3\">\n");
+    // The format lists blue fastest; the table holds red fastest.
+    const size_t un = (size_t)n;
+    for (size_t r = 0; r < un; ++r)
+        for (size_t g = 0; g < un; ++g)
+            for (size_t b = 0; b < un; ++b) {
+                const float* e = &lut[4 * ((b * un + g) * un + r)];
+                out.triple("            ", e[0], e[1], e[2]);
+            }
+    out.put("        </Array>\n    </LUT3D>\n</ProcessList>\n");
+    return out.finish();
+}
+
+}  // namespace
+
+bool LUT_write_cube_file(const std::string& path, const float* lut, int n, std::string* error) {
+    if (n < 2) {
+        if (error) *error = "the table needs at least 2 points per axis";
+        return false;
+    }
+    return write_whole_file(path, error, [&](std::FILE* f) { return LUT_write_cube(f, lut, n); });
+}
+
+lut_shaper LUT_shaper_for(const float* coeffs, double max) {
+    lut_shaper s;
+    // A decoding curve of type 0 is linear: the input is scene-linear light.
+    if (coeffs[INPUT_TYPE] == 0.0f) {
+        s.kind = LUT_SHAPER_LOG;
+        s.max = max;
+    }
+    return s;
+}
+
+double LUT_shaper_encode(const lut_shaper& s, double x) {
+    if (!(x > 0)) return 0;  // NaN too
+    if (x >= s.max) return 1;
+    if (s.kind == LUT_SHAPER_CODE) return x / s.max;
+    return std::log2(1 + x / LUT_SHAPER_FOOT) / std::log2(1 + s.max / LUT_SHAPER_FOOT);
+}
+
+double LUT_shaper_decode(const lut_shaper& s, double y) {
+    if (!(y > 0)) return 0;
+    if (y >= 1) return s.max;
+    if (s.kind == LUT_SHAPER_CODE) return y * s.max;
+    return LUT_SHAPER_FOOT * (std::exp2(y * std::log2(1 + s.max / LUT_SHAPER_FOOT)) - 1);
+}
+
+void LUT_generate_shaped(const float* coeffs, float* lut, int n, const lut_shaper& s) {
+    if (n < 2) return;
+    std::vector<float> axis((size_t)n);
+    for (int k = 0; k < n; ++k) axis[(size_t)k] = (float)LUT_shaper_decode(s, (double)k / (n - 1));
+    size_t i = 0;
+    for (int b = 0; b < n; ++b)
+        for (int g = 0; g < n; ++g)
+            for (int r = 0; r < n; ++r, i += 4) {
+                lut[i] = axis[(size_t)r];
+                lut[i + 1] = axis[(size_t)g];
+                lut[i + 2] = axis[(size_t)b];
+                lut[i + 3] = 1.0f;
+            }
+    const int entries = n * n * n;
+    apply_input_transfer(coeffs, lut, 4 * entries);
+    apply_correction_and_adjustments(coeffs, lut, entries);
+    apply_output_transfer(coeffs, lut, 4 * entries);
+}
+
+bool LUT_format_from_name(const std::string& name, lut_format* format) {
+    if (name == "cube")
+        *format = LUT_FORMAT_CUBE;
+    else if (name == "clf")
+        *format = LUT_FORMAT_CLF;
+    else if (name == "cube-shaper")
+        *format = LUT_FORMAT_CUBE_SHAPER;
+    else
+        return false;
+    return true;
+}
+
+bool LUT_write(std::FILE* f, lut_format format, const float* lut, int n, const lut_shaper& s,
+               const std::string& title) {
+    if (!f || n < 2 || !(s.max > 0)) return false;
+    switch (format) {
+        case LUT_FORMAT_CUBE:
+            // A plain cube has no room for a domain: only code values 0..1 fit it.
+            return s.kind == LUT_SHAPER_CODE && s.max == 1.0 && LUT_write_cube(f, lut, n);
+        case LUT_FORMAT_CLF:
+            return write_clf(f, lut, n, s, title);
+        case LUT_FORMAT_CUBE_SHAPER:
+            return write_cube_shaper(f, lut, n, s, title);
+    }
+    return false;
+}
+
+bool LUT_write_file(const std::string& path, lut_format format, const float* lut, int n,
+                    const lut_shaper& s, const std::string& title, std::string* error) {
+    if (n < 2) {
+        if (error) *error = "the table needs at least 2 points per axis";
+        return false;
+    }
+    return write_whole_file(path, error,
+                            [&](std::FILE* f) { return LUT_write(f, format, lut, n, s, title); });
 }

@@ -4,7 +4,8 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev clang-format
       libgtest-dev libgmock-dev libbenchmark-dev
       libcli11-dev libopenimageio-dev openimageio-tools nlohmann-json3-dev
-      python3 python3-pil ffmpeg)
+      python3 python3-pil ffmpeg
+      python3-numpy python3-pyopencolorio opencolorio-tools python3-openimageio)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

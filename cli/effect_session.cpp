@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "cards/finder.h"
 #include "cards/sampling.h"
 #include "cli/lookup.h"
+#include "cli/parallel.h"
 #include "host/bitmap.h"
 #include "host/colorcard.h"
 #include "host/param_table.h"
@@ -112,8 +114,8 @@ T quantise(float v, float top) {
     return static_cast<T>(c);
 }
 
-void to_world(const rgba_image& img, headless_world* w) {
-    for (int y = 0; y < img.height; ++y) {
+void to_world(const rgba_image& img, headless_world* w, int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
         char* row = static_cast<char*>(w->def.data) + static_cast<ptrdiff_t>(y) * w->def.rowbytes;
         for (int x = 0; x < img.width; ++x) {
             const float* p = &img.pixels[(static_cast<size_t>(y) * static_cast<size_t>(img.width) +
@@ -153,8 +155,8 @@ void to_world(const rgba_image& img, headless_world* w) {
     }
 }
 
-void from_world(const headless_world* w, rgba_image* img) {
-    for (int y = 0; y < img->height; ++y) {
+void from_world(const headless_world* w, rgba_image* img, int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
         const char* row =
             static_cast<const char*>(w->def.data) + static_cast<ptrdiff_t>(y) * w->def.rowbytes;
         for (int x = 0; x < img->width; ++x) {
@@ -314,18 +316,34 @@ void session_save_card(effect_session* s, const std::string& path) {
     }
 }
 
-rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds) {
+rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds,
+                          int threads) {
     world_format wf = world_for(s->host->flavour, frame);
     headless_world in, out;
     world_init(&in, wf, frame.width, frame.height);
     world_init(&out, wf, frame.width, frame.height);
-    to_world(frame, &in);
-    auto start = std::chrono::steady_clock::now();
-    check(headless_render(s->instance, &in, &out, true), "to render the frame");
-    if (seconds)
-        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     rgba_image result = frame;
-    from_world(&out, &result);
+    // One band of rows per thread, each moved into the host's world, rendered and moved
+    // back on its own thread; the effect maps every pixel alone, so the bands join into
+    // the same bits as one render of the whole frame.
+    const int bands = std::max(1, std::min(threads, frame.height / 16));
+    std::vector<PF_Err> errors(static_cast<size_t>(bands), PF_Err_NONE);
+    std::vector<double> times(static_cast<size_t>(bands), 0.0);
+    auto band = [&](int k) {
+        const int y0 = static_cast<int>(static_cast<int64_t>(frame.height) * k / bands);
+        const int y1 = static_cast<int>(static_cast<int64_t>(frame.height) * (k + 1) / bands);
+        to_world(frame, &in, y0, y1);
+        auto start = std::chrono::steady_clock::now();
+        errors[static_cast<size_t>(k)] =
+            bands == 1 ? headless_render(s->instance, &in, &out, true)
+                       : headless_render_rows(s->instance, &in, &out, y0, y1 - y0, true);
+        times[static_cast<size_t>(k)] =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        from_world(&out, &result, y0, y1);
+    };
+    run_on_threads(bands, band);
+    for (PF_Err err : errors) check(err, "to render the frame");
+    if (seconds) *seconds = *std::max_element(times.begin(), times.end());
     return result;
 }
 

@@ -36,7 +36,11 @@ void session_load_card(effect_session* s, const std::string& path);
 void session_save_card(effect_session* s, const std::string& path);
 
 // Renders a frame through the effect (smart render); the result has the input's depth.
-// `seconds`, when given, receives the time of the render command alone.
-rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds = nullptr);
+// `seconds`, when given, receives the time of the render commands alone (the longest band).
+// With more than one thread, bands of rows render on worker threads at once, each as its
+// own smart render of those rows; the result is the same, bit for bit. Several threads may
+// render frames through one session at once.
+rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds = nullptr,
+                          int threads = 1);
 // The effect's correction on a lattice of n^3 code values, written as a cube file.
 void session_write_lut(effect_session* s, const std::string& path, int n);

@@ -16,6 +16,7 @@
 #include "cli/effect_session.h"
 #include "cli/lookup.h"
 #include "cli/parallel.h"
+#include "cli/report.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ struct correct_args {
     std::string corners, card_file, lut, save_card, project;
     int lut_size = 48;
     int threads = 0;
+    std::string report;
 };
 
 void run_correct(const correct_args& a) {
@@ -48,16 +50,21 @@ void run_correct(const correct_args& a) {
     if (!a.corners.empty()) corners = parse_corners(a.corners);
     int sources = (a.find ? 1 : 0) + (a.corners.empty() ? 0 : 1) + (a.card_file.empty() ? 0 : 1);
     if (sources > 1) throw cli_error(2, "give one of --find, --corners and --card");
+    if (!a.report.empty() && !a.find && corners.empty())
+        throw cli_error(2, "--report needs the chart located in the frame: --find or --corners");
+    if (!a.report.empty() && !std::filesystem::is_directory(a.report))
+        throw cli_error(2, "report folder '" + a.report + "' does not exist");
     if (!a.lut.empty() && (a.lut_size < 2 || a.lut_size > 129))
         throw cli_error(2, "--lut-size must lie between 2 and 129");
     const int threads = thread_count(a.threads);
     rgba_image frame = read_image(a.image);
     effect_session s;
+    double located[8] = {};
     try {
         session_open(&s, flavour, frame.width, frame.height);
         session_apply(&s, settings);
         if (a.find || !corners.empty()) {
-            if (!session_read_card(&s, frame, corners.empty() ? nullptr : corners.data()))
+            if (!session_read_card(&s, frame, corners.empty() ? nullptr : corners.data(), located))
                 throw cli_error(1, "no chart found in '" + a.image + "'");
         } else if (!a.card_file.empty()) {
             session_load_card(&s, a.card_file);
@@ -66,6 +73,11 @@ void run_correct(const correct_args& a) {
         write_image(a.out, result);
         if (!a.lut.empty()) session_write_lut(&s, a.lut, a.lut_size);
         if (!a.save_card.empty()) session_save_card(&s, a.save_card);
+        if (!a.report.empty())
+            session_report(&s, a.report, frame, result, located,
+                           {{"image", a.image},
+                            {"chart located by", a.find ? "the finder (--find)" : "--corners"},
+                            {"host", a.host}});
         std::string error;
         if (!a.project.empty() && !headless_project_save(s.instance, a.project, &error))
             throw cli_error(1, error);
@@ -211,6 +223,8 @@ void setup(CLI::App& app) {
     c->add_option("--lut-size", ca.lut_size, "LUT points per axis (2-129, default 48)");
     c->add_option("--save-card", ca.save_card, "save the source card as a ColorCard file");
     c->add_option("--project", ca.project, "save the settings as a project file");
+    c->add_option("--report", ca.report,
+                  "write a fit report (report.html, report.json and pictures) into this folder");
     c->add_option("--threads", ca.threads,
                   "worker threads rendering bands of rows (default: every core)");
     c->callback([] { run_correct(ca); });

@@ -231,7 +231,8 @@ void session_apply(effect_session* s, const correction_values& v) {
     if (v.saturation) set(P_SATURATION, *v.saturation, "the saturation");
 }
 
-bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners) {
+bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
+                       double* found_corners) {
     headless_instance* inst = s->instance;
     image img;
     makeImage(frame.width, frame.height,
@@ -250,9 +251,11 @@ bool session_read_card(effect_session* s, const rgba_image& frame, const double*
         if (r == FINDER_NOT_FOUND) return false;
         if (r) throw cli_error(1, "the card finder failed (error " + std::to_string(r) + ")");
     }
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < 4; ++k) {
         check(headless_user_set_point(inst, P_CORNER_TL + k, found[k].x, found[k].y),
               "the corners");
+        if (found_corners) found_corners[2 * k] = found[k].x, found_corners[2 * k + 1] = found[k].y;
+    }
     cardRead(&img, &tf, found, c.get());
     store_card(s, c.get());
     return true;
@@ -371,4 +374,17 @@ void session_write_lut(effect_session* s, const std::string& path, int n) {
     std::string error;
     if (!LUT_write_cube_file(path, result.pixels.data(), n, &error))
         throw cli_error(1, "cannot write LUT '" + path + "'" + (error.empty() ? "" : ": " + error));
+}
+
+namespace {
+PF_Err read_all(PF_InData* in_data, PF_ParamDef* params[], void* user) {
+    return value_get_all(in_data, params, static_cast<parameters*>(user));
+}
+}  // namespace
+
+std::unique_ptr<parameters> session_parameters(effect_session* s) {
+    auto p = std::make_unique<parameters>();
+    parameters_clear(p.get());
+    check(headless_with_in_data(s->instance, read_all, p.get()), "to give its settings");
+    return p;
 }

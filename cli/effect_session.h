@@ -2,6 +2,7 @@
 // instance, images moved in and out of host worlds, and the settings a user would make.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,11 +30,16 @@ void session_apply(effect_session* s, const correction_values& values);
 // The ColorCard of "Source" read from a frame: with the four corners (top left, top right,
 // bottom right, bottom left, in frame pixels) or by finding the chart. Sets the corner
 // parameters and the card as opening a project would. Returns false when no chart was found.
-bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners);
+// `found_corners`, when given, receives the eight corner coordinates used.
+bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
+                       double* found_corners = nullptr);
 // Loads the "Source" card from a ColorCard bitmap file.
 void session_load_card(effect_session* s, const std::string& path);
 // Saves the "Source" card as a ColorCard bitmap file.
 void session_save_card(effect_session* s, const std::string& path);
+
+// The settings as the effect reads them from its controls (cards included).
+std::unique_ptr<parameters> session_parameters(effect_session* s);
 
 // Renders a frame through the effect (smart render); the result has the input's depth.
 // `seconds`, when given, receives the time of the render commands alone (the longest band).

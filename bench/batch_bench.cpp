@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
+#include "bench/plugin_support.h"
 #include "cli/parallel.h"
 #include "headless/host.h"
 #include "pipeline/lut.h"
-#include "pipeline/parameters.h"
 #include "pipeline/slots.h"
-#include "pipeline/transfer.h"
 
 namespace {
 
@@ -28,18 +28,6 @@ double process_cpu_seconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-headless_plugin* batch_plugin() {
-    static headless_plugin p;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        std::string error;
-        if (!headless_load(&p, CHROMALANE_PLUGIN_PATH, &error))
-            std::fprintf(stderr, "%s\n", error.c_str());
-    }
-    return p.entry ? &p : nullptr;
-}
-
 void fill_float(headless_world* w) {
     auto* f = reinterpret_cast<float*>(w->memory.data());
     for (size_t i = 0; i < w->memory.size() / 4; ++i)
@@ -50,7 +38,7 @@ struct plugin_instance {
     headless_host* host = nullptr;
     headless_instance* inst = nullptr;
     plugin_instance(int width, int height) {
-        host = headless_host_new(batch_plugin(), FLAVOUR_AE);
+        host = headless_host_new(loaded_plugin(), FLAVOUR_AE);
         PF_Err err = 0;
         inst = headless_instance_new(host, width, height, &err);
         headless_user_set(inst, 49, 0.5);  // exposure, so that the frame is not an identity
@@ -63,7 +51,7 @@ struct plugin_instance {
 
 // 100 float 1080p frames per iteration; arg: worker threads.
 void BM_batch_100_frames_1080p(benchmark::State& state) {
-    if (!batch_plugin()) return state.SkipWithError("plug-in file not loaded");
+    if (!loaded_plugin()) return state.SkipWithError("plug-in file not loaded");
     constexpr int W = 1920, H = 1080, FRAMES = 100;
     const int threads = static_cast<int>(state.range(0));
     plugin_instance p(W, H);
@@ -93,7 +81,7 @@ BENCHMARK(BM_batch_100_frames_1080p)->Arg(1)->Arg(2)->Unit(benchmark::kMilliseco
 
 // One float 8K frame (7680 x 4320) in one band per thread; arg: threads.
 void BM_frame_8k_in_bands(benchmark::State& state) {
-    if (!batch_plugin()) return state.SkipWithError("plug-in file not loaded");
+    if (!loaded_plugin()) return state.SkipWithError("plug-in file not loaded");
     constexpr int W = 7680, H = 4320;
     const int threads = static_cast<int>(state.range(0));
     plugin_instance p(W, H);
@@ -122,14 +110,7 @@ BENCHMARK(BM_frame_8k_in_bands)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->
 void BM_LUT_export(benchmark::State& state) {
     const auto format = static_cast<lut_format>(state.range(0));
     const int n = static_cast<int>(state.range(1));
-    parameters p;  // ACEScg to sRGB, the default chart on both sides
-    parameters_defaults(&p);
-    p.input_transfer = TRANSFER_FUNCTION[49];
-    p.input_space = COLOR_SPACE[49];
-    p.output_transfer = TRANSFER_FUNCTION[2];
-    p.output_space = COLOR_SPACE[2];
-    cardMakeRef(&p.source, &p.input_space, XRITE_COLORCHECKER_24_AFTER_NOV2014);
-    cardMakeRef(&p.target, &p.output_space, XRITE_COLORCHECKER_24_AFTER_NOV2014);
+    parameters p = defaults_for(49, 2);  // ACEScg to sRGB
     float c[COEFFICIENT_COUNT];
     set_coefficents(c, &p);
     const lut_shaper s = format == LUT_FORMAT_CUBE ? lut_shaper{} : LUT_shaper_for(c, 16.0);

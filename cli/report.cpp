@@ -13,6 +13,7 @@
 #include "cli/lookup.h"
 #include "colour/convert.h"
 #include "host/params.h"
+#include "pipeline/lut.h"
 #include "pipeline/slots.h"
 
 namespace {
@@ -140,23 +141,6 @@ rgba_image preview(const rgba_image& frame, int max_width) {
     return p;
 }
 
-std::string html_text(const std::string& s) {
-    std::string t;
-    for (char c : s) {
-        if (c == '&')
-            t += "&amp;";
-        else if (c == '<')
-            t += "&lt;";
-        else if (c == '>')
-            t += "&gt;";
-        else if (c == '"')
-            t += "&quot;";
-        else
-            t += c;
-    }
-    return t;
-}
-
 std::string fmt(const char* format, double v) {
     char text[64];
     std::snprintf(text, sizeof text, format, v);
@@ -233,8 +217,8 @@ std::string swatch_svg(const fit_report& r) {
                 "\" fill=\"none\" stroke=\"#ff3b30\" stroke-width=\"4\" stroke-dasharray=\"8 4\"/>";
         s += "<text x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y + cell + 12) +
              "\" font-size=\"10\">" + std::to_string(k + 1) + " " +
-             html_text(p.name.substr(0, 16)) + "</text><text x=\"" + std::to_string(x) + "\" y=\"" +
-             std::to_string(y + cell + 24) + "\" font-size=\"10\">" +
+             LUT_xml_text(p.name.substr(0, 16)) + "</text><text x=\"" + std::to_string(x) +
+             "\" y=\"" + std::to_string(y + cell + 24) + "\" font-size=\"10\">" +
              (p.clipped ? std::string("clipped")
                         : fmt("%.2f", p.before) + " \xe2\x86\x92 " + fmt("%.2f", p.after)) +
              "</text>";
@@ -261,7 +245,7 @@ std::string bars_svg(const fit_report& r) {
         const double wb = p.before / top * width, wa = p.after / top * width;
         s += "<text x=\"" + std::to_string(left - 6) + "\" y=\"" + std::to_string(y + 12) +
              "\" text-anchor=\"end\" font-size=\"11\">" + std::to_string(order[i] + 1) + " " +
-             html_text(p.name.substr(0, 18)) + (p.clipped ? " (clipped)" : "") + "</text>";
+             LUT_xml_text(p.name.substr(0, 18)) + (p.clipped ? " (clipped)" : "") + "</text>";
         s += "<rect x=\"" + std::to_string(left) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
              fmt("%.1f", wb) + "\" height=\"7\" fill=\"" + (p.clipped ? "#ddd" : "#b0b0b0") +
              "\"/>";
@@ -375,8 +359,8 @@ void report_write(const std::string& dir, const fit_report& r, const rgba_image&
     }
     h += "<h2>Settings</h2><table id=\"settings\">";
     for (const auto& [key, value] : r.settings)
-        h += "<tr><th>" + html_text(key) + "</th><td style=\"text-align:left\">" +
-             html_text(value) + "</td></tr>";
+        h += "<tr><th>" + LUT_xml_text(key) + "</th><td style=\"text-align:left\">" +
+             LUT_xml_text(value) + "</td></tr>";
     h += "</table>\n<p class=\"note\">The same numbers are in report.json.</p></body></html>\n";
     write_text_file((fs::path(dir) / "report.html").string(), h);
 }

@@ -153,26 +153,10 @@ std::string number(double v) {
     return std::string(text, r.ptr);
 }
 
-// Title text that stays on its comment line, and text that cannot break the XML.
+// Title text that stays on its comment line.
 std::string plain_title(const std::string& title) {
     std::string t;
     for (char c : title) t += c == '\n' || c == '\r' ? ' ' : c;
-    return t;
-}
-std::string xml_text(const std::string& s) {
-    std::string t;
-    for (char c : s) {
-        if (c == '&')
-            t += "&amp;";
-        else if (c == '<')
-            t += "&lt;";
-        else if (c == '>')
-            t += "&gt;";
-        else if (c == '"')
-            t += "&quot;";
-        else
-            t += c;
-    }
     return t;
 }
 
@@ -206,8 +190,8 @@ bool write_clf(std::FILE* f, const float* lut, int n, const lut_shaper& s,
     out.put(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<ProcessList compCLFversion=\"3\" id=\"chromalane\" name=\"" +
-        xml_text(title) + "\">\n");
-    out.put("    <Description>" + xml_text(title) + "</Description>\n");
+        LUT_xml_text(title) + "\">\n");
+    out.put("    <Description>" + LUT_xml_text(title) + "</Description>\n");
     out.put(std::string("    <Description>Input ") +
             (s.kind == LUT_SHAPER_LOG ? "scene-linear" : "code values") + " from 0 to " +
             number(s.max) + "; values outside are clamped.</Description>\n");
@@ -296,6 +280,23 @@ void LUT_generate_shaped(const float* coeffs, float* lut, int n, const lut_shape
     apply_input_transfer(coeffs, lut, 4 * entries);
     apply_correction_and_adjustments(coeffs, lut, entries);
     apply_output_transfer(coeffs, lut, 4 * entries);
+}
+
+std::string LUT_xml_text(const std::string& s) {
+    std::string t;
+    for (char c : s) {
+        if (c == '&')
+            t += "&amp;";
+        else if (c == '<')
+            t += "&lt;";
+        else if (c == '>')
+            t += "&gt;";
+        else if (c == '"')
+            t += "&quot;";
+        else
+            t += c;
+    }
+    return t;
 }
 
 bool LUT_format_from_name(const std::string& name, lut_format* format) {

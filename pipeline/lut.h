@@ -62,3 +62,6 @@ bool LUT_write(std::FILE* f, lut_format format, const float* lut, int n, const l
 // The same into a file that appears whole or not at all.
 bool LUT_write_file(const std::string& path, lut_format format, const float* lut, int n,
                     const lut_shaper& s, const std::string& title, std::string* error = nullptr);
+
+// Text with &, <, > and " escaped, safe inside XML (and HTML) text and attribute values.
+std::string LUT_xml_text(const std::string& text);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/plugin_support.h"
 #include "headless/host.h"
 #include "pipeline/render.h"
 
@@ -14,18 +15,6 @@ namespace {
 
 constexpr int WIDTH = 1920;
 constexpr int HEIGHT = 1080;
-
-headless_plugin* plugin() {
-    static headless_plugin p;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        std::string error;
-        if (!headless_load(&p, CHROMALANE_PLUGIN_PATH, &error))
-            std::fprintf(stderr, "%s\n", error.c_str());
-    }
-    return p.entry ? &p : nullptr;
-}
 
 void fill(headless_world* w) {
     for (size_t i = 0; i < w->memory.size(); ++i)
@@ -38,11 +27,11 @@ void fill(headless_world* w) {
 }
 
 void through_plugin(benchmark::State& state, host_flavour flavour, world_format format) {
-    if (!plugin()) {
+    if (!loaded_plugin()) {
         state.SkipWithError("plug-in file not loaded");
         return;
     }
-    headless_host* host = headless_host_new(plugin(), flavour);
+    headless_host* host = headless_host_new(loaded_plugin(), flavour);
     PF_Err err = 0;
     headless_instance* inst = headless_instance_new(host, WIDTH, HEIGHT, &err);
     headless_user_set(inst, 49, 0.5);  // exposure, so that the frame is not an identity

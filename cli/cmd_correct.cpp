@@ -2,9 +2,14 @@
 // file into the headless host and driven as a user drives it in a host.
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,8 +17,10 @@
 #include "cli/command.h"
 #include "cli/effect_session.h"
 #include "cli/lookup.h"
-#include "host/param_table.h"
 #include "cli/outputs.h"
+#include "cli/parallel.h"
+#include "cli/report.h"
+#include "host/param_table.h"
 
 namespace {
 
@@ -23,9 +30,15 @@ host_flavour parse_host(const std::string& h) {
     throw cli_error(2, "--host takes ae or premiere, not '" + h + "'");
 }
 
-// Where `render` writes a frame: its file name in the output folder.
-std::string frame_output(const std::string& dir, const std::string& frame) {
-    return (std::filesystem::path(dir) / std::filesystem::path(frame).filename()).string();
+// A file in the report folder; empty without a report.
+std::string report_file(const std::string& dir, const char* name) {
+    return dir.empty() ? std::string() : (std::filesystem::path(dir) / name).string();
+}
+
+int thread_count(int requested) {
+    if (requested < 0 || requested > 1024)
+        throw cli_error(2, "--threads must lie between 1 and 1024");
+    return requested == 0 ? default_threads() : requested;
 }
 
 struct correct_args {
@@ -42,6 +55,8 @@ struct correct_args {
     std::vector<std::string> patches, target_patches;  // N=R,G,B
     bool ref = false, target_ref = false;
     bool overwrite = false;
+    int threads = 0;
+    std::string report;
 };
 
 // Comma-separated finite numbers, exactly `count` of them.
@@ -86,6 +101,10 @@ void run_correct(const correct_args& a) {
     if (!a.corners.empty()) corners = parse_corners(a.corners);
     int sources = (a.find ? 1 : 0) + (a.corners.empty() ? 0 : 1) + (a.card_file.empty() ? 0 : 1);
     if (sources > 1) throw cli_error(2, "give one of --find, --corners and --card");
+    if (!a.report.empty() && !a.find && corners.empty())
+        throw cli_error(2, "--report needs the chart located in the frame: --find or --corners");
+    if (!a.report.empty() && !std::filesystem::is_directory(a.report))
+        throw cli_error(2, "report folder '" + a.report + "' does not exist");
     if (!a.lut.empty() && (a.lut_size < 2 || a.lut_size > 129))
         throw cli_error(2, "--lut-size must lie between 2 and 129");
     if (!a.gpu.empty() && flavour != FLAVOUR_PREMIERE)
@@ -114,8 +133,11 @@ void run_correct(const correct_args& a) {
                   {{a.out, "-o", ""},
                    {a.lut, "--lut", ""},
                    {a.save_card, "--save-card", ""},
-                   {a.project, "--project", ""}},
+                   {a.project, "--project", ""},
+                   {report_file(a.report, "report.html"), "--report", ""},
+                   {report_file(a.report, "report.json"), "--report", ""}},
                   a.overwrite);
+    const int threads = thread_count(a.threads);
     rgba_image frame = read_image(a.image);
     if (a.pixel_aspect > 0) frame.pixel_aspect = float(a.pixel_aspect);
     if (!corners.empty()) check_corners_in_frame(corners, frame.width, frame.height);
@@ -127,6 +149,7 @@ void run_correct(const correct_args& a) {
                                    "--target-corners");
     }
     effect_session s;
+    double located[8] = {};
     try {
         session_open(&s, flavour, frame.width, frame.height);
         session_apply(&s, settings);
@@ -143,7 +166,7 @@ void run_correct(const correct_args& a) {
         if (a.find || !corners.empty()) {
             double residual = 0;
             if (!session_read_card(&s, frame, corners.empty() ? nullptr : corners.data(), P_SOURCE,
-                                   nullptr, &residual))
+                                   nullptr, &residual, located))
                 throw cli_error(1, "no chart found in '" + a.image + "'");
             const std::string warning = card_fit_warning(residual);
             if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
@@ -157,10 +180,15 @@ void run_correct(const correct_args& a) {
         for (const patch_edit& e : target_patches)
             session_edit_patch(&s, P_TARGET, e.index, e.r, e.g, e.b);
         if (!a.gpu.empty()) session_use_gpu(&s, a.gpu);
-        rgba_image result = session_render(&s, frame);
+        rgba_image result = session_render(&s, frame, nullptr, threads);
         write_image(a.out, result);
         if (!a.lut.empty()) session_write_lut(&s, a.lut, a.lut_size);
         if (!a.save_card.empty()) session_save_card(&s, a.save_card);
+        if (!a.report.empty())
+            session_report(&s, a.report, frame, result, located,
+                           {{"image", a.image},
+                            {"chart located by", a.find ? "the finder (--find)" : "--corners"},
+                            {"host", a.host}});
         std::string error;
         if (!a.project.empty() && !headless_project_save(s.instance, a.project, &error))
             throw cli_error(1, error);
@@ -175,11 +203,64 @@ struct render_args {
     std::string project, dir, host;
     std::vector<std::string> images;
     bool overwrite = false;
+    int threads = 0;
 };
 
+std::string clock_text(double seconds) {
+    const long s = static_cast<long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    return text;
+}
+
+// The frames of a batch, shared by the worker threads: which comes next, which failed and
+// why, and the progress line on a terminal.
+struct batch_state {
+    const std::vector<std::string>* images;
+    std::vector<std::string> outputs;
+    std::vector<std::string> failures;  // per frame; empty while it has not failed
+    std::atomic<size_t> next{0};
+    std::mutex lock;
+    size_t done = 0, failed = 0;
+    bool terminal = false;
+    std::chrono::steady_clock::time_point start;
+};
+
+void frame_finished(batch_state* b, size_t i, const std::string& failure) {
+    std::lock_guard<std::mutex> guard(b->lock);
+    ++b->done;
+    if (!failure.empty()) {
+        ++b->failed;
+        b->failures[i] = failure;
+        std::fprintf(stderr, "%schromalane: frame '%s' failed: %s\n", b->terminal ? "\r\033[K" : "",
+                     (*b->images)[i].c_str(), failure.c_str());
+    }
+    if (!b->terminal) return;
+    const size_t total = b->images->size();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - b->start).count();
+    const double fps = elapsed > 0 ? static_cast<double>(b->done) / elapsed : 0.0;
+    const double left = fps > 0 ? static_cast<double>(total - b->done) / fps : 0.0;
+    std::fprintf(stderr, "\r%zu/%zu frames  %.2f fps  %s left\033[K", b->done, total, fps,
+                 clock_text(left).c_str());
+}
+
 void run_render(const render_args& a) {
+    const int threads = thread_count(a.threads);
     if (!std::filesystem::is_directory(a.dir))
         throw cli_error(2, "output folder '" + a.dir + "' does not exist");
+    batch_state b;
+    b.images = &a.images;
+    b.failures.resize(a.images.size());
+    // Two frames of the same name would race for one output file.
+    std::set<std::string> names;
+    for (const std::string& path : a.images) {
+        std::filesystem::path out =
+            std::filesystem::path(a.dir) / std::filesystem::path(path).filename();
+        if (!names.insert(out.filename().string()).second)
+            throw cli_error(2, "two frames would both be written to '" + out.string() + "'");
+        b.outputs.push_back(out.string());
+    }
     // Read the project's frame size and host without the effect first, so that a bad
     // project is refused before anything is loaded or written.
     std::FILE* f = std::fopen(a.project.c_str(), "rb");
@@ -188,33 +269,61 @@ void run_render(const render_args& a) {
     std::vector<std::string> inputs = a.images;
     inputs.push_back(a.project);
     std::vector<output_use> outputs;
-    for (const std::string& path : a.images)
-        outputs.push_back({frame_output(a.dir, path), "-o", path});
+    for (size_t i = 0; i < a.images.size(); ++i)
+        outputs.push_back({b.outputs[i], "-o", a.images[i]});
     check_outputs(inputs, outputs, a.overwrite);
-    rgba_image first = read_image(a.images.front());
-    effect_session s;
-    try {
-        session_open(&s, a.host.empty() ? FLAVOUR_AE : parse_host(a.host), first.width,
-                     first.height);
-        std::string error;
-        if (!headless_project_load(s.instance, a.project, &error)) throw cli_error(1, error);
-        bool terminal = isatty(fileno(stderr));
-        size_t done = 0;
-        for (const std::string& path : a.images) {
-            rgba_image frame = done == 0 ? first : read_image(path);
-            std::filesystem::path out = frame_output(a.dir, path);
-            write_image(out.string(), session_render(&s, frame));
-            ++done;
-            if (terminal)
-                std::fprintf(stderr, "\r%zu/%zu frames  %s\033[K", done, a.images.size(),
-                             out.filename().c_str());
+    b.terminal = isatty(fileno(stderr));
+    b.start = std::chrono::steady_clock::now();
+    // The instance takes the size of the first frame that reads.
+    rgba_image first;
+    size_t first_index = 0;
+    for (; first_index < a.images.size(); ++first_index) {
+        try {
+            first = read_image(a.images[first_index]);
+            break;
+        } catch (const std::exception& e) {
+            frame_finished(&b, first_index, e.what());
         }
-        if (terminal) std::fprintf(stderr, "\n");
-    } catch (...) {
-        session_close(&s);
-        throw;
     }
-    session_close(&s);
+    const size_t count = a.images.size();
+    if (first_index < count) {
+        effect_session s;
+        try {
+            session_open(&s, a.host.empty() ? FLAVOUR_AE : parse_host(a.host), first.width,
+                         first.height);
+            std::string error;
+            if (!headless_project_load(s.instance, a.project, &error)) throw cli_error(1, error);
+        } catch (...) {
+            session_close(&s);
+            throw;
+        }
+        // Frames in parallel, one per worker; when there are fewer frames than threads,
+        // each frame's rows are split among the threads left over.
+        const int workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(threads), count));
+        const int band_threads = std::max(1, threads / workers);
+        b.next = first_index;
+        run_on_threads(workers, [&](int) {
+            for (size_t i = b.next++; i < count; i = b.next++) {
+                if (!b.failures[i].empty()) continue;
+                std::string failure;
+                try {
+                    rgba_image frame =
+                        i == first_index ? std::move(first) : read_image(a.images[i]);
+                    write_image(b.outputs[i], session_render(&s, frame, nullptr, band_threads));
+                } catch (const std::exception& e) {
+                    failure = e.what();
+                    if (failure.empty()) failure = "unknown error";
+                }
+                frame_finished(&b, i, failure);
+            }
+        });
+        session_close(&s);
+    }
+    if (b.terminal) std::fprintf(stderr, "\n");
+    if (b.failed)
+        throw cli_error(
+            static_cast<int>(std::min<size_t>(b.failed, 125)),
+            std::to_string(b.failed) + " of " + std::to_string(count) + " frames failed");
 }
 
 void setup(CLI::App& app) {
@@ -253,6 +362,10 @@ void setup(CLI::App& app) {
                 "reset the target card to the chart's reference (\"Ref\")");
     c->add_option("--project", ca.project, "save the settings as a project file");
     c->add_flag("--overwrite", ca.overwrite, "let an output replace an input file");
+    c->add_option("--report", ca.report,
+                  "write a fit report (report.html, report.json and pictures) into this folder");
+    c->add_option("--threads", ca.threads,
+                  "worker threads rendering bands of rows (default: every core)");
     c->callback([] { run_correct(ca); });
 
     static render_args ra;
@@ -262,6 +375,9 @@ void setup(CLI::App& app) {
     r->add_option("-o,--out", ra.dir, "output folder")->required();
     r->add_option("--host", ra.host, "ae or premiere");
     r->add_flag("--overwrite", ra.overwrite, "let a frame replace its source");
+    r->add_option("--threads", ra.threads,
+                  "worker threads (default: every core); frames render in parallel, the rows "
+                  "of a frame too when there are fewer frames than threads");
     r->callback([] { run_render(ra); });
 }
 

@@ -14,6 +14,7 @@
 #include "cards/sampling.h"
 #include "cli/command.h"
 #include "cli/effect_session.h"
+#include "cli/report.h"
 #include "colour/convert.h"
 #include "synth/synth.h"
 
@@ -136,15 +137,14 @@ void run_demo() {
     effect_session s;
     double find_s = 0, render_s = 0;
     rgba_image after;
-    OfxPointD found[4] = {};
+    double located[8] = {};
     try {
         session_open(&s, FLAVOUR_AE, DEMO_WIDTH, DEMO_HEIGHT);
         session_apply(&s, resolve_correction(settings));
         auto t = std::chrono::steady_clock::now();
-        if (!session_read_card(&s, frame, nullptr))
+        if (!session_read_card(&s, frame, nullptr, located))
             throw cli_error(1, "the demo's chart was not found");
         find_s = seconds_since(t);
-        for (int k = 0; k < 4; ++k) found[k] = OfxPointD{headless_value(s.instance, 33 + k), 0};
         session_render(&s, frame);  // the first frame fits the correction
         after = session_render(&s, frame, &render_s);
         after.bits = 8;
@@ -152,6 +152,9 @@ void run_demo() {
         session_write_lut(&s, (dir / "correction.cube").string(), 48);
         session_save_card(&s, (dir / "card.bmp").string());
         session_write_ui_pictures(&s, frame, dir.string(), 960, false);
+        session_report(
+            &s, dir.string(), frame, after, located,
+            {{"image", "the demo's synthetic shot"}, {"chart located by", "the finder"}});
         std::string error;
         if (!headless_project_save(s.instance, (dir / "project.json").string(), &error))
             throw cli_error(1, error);
@@ -187,7 +190,8 @@ void run_demo() {
     append(&report,
            "\nfiles: shot.png, shot.exr (the camera frame), uncorrected.png (plain conversion),\n"
            "corrected.png, correction.cube (48 points), card.bmp (ColorCard), project.json,\n"
-           "panel.png and overlay.png (the effect's controls and its card overlay)\n");
+           "panel.png and overlay.png (the effect's controls and its card overlay),\n"
+           "report.html and report.json (CIEDE2000 per patch, with pictures)\n");
     std::FILE* f = std::fopen((dir / "report.txt").string().c_str(), "w");
     if (!f || std::fputs(report.c_str(), f) < 0 || std::fclose(f) != 0)
         throw cli_error(1, "cannot write the report");

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "cards/finder.h"
 #include "cards/sampling.h"
 #include "cli/lookup.h"
+#include "cli/parallel.h"
 #include "host/bitmap.h"
 #include "host/colorcard.h"
 #include "host/custom_ui.h"
@@ -111,8 +113,8 @@ T quantise(float v, float top) {
     return static_cast<T>(c);
 }
 
-void to_world(const rgba_image& img, headless_world* w) {
-    for (int y = 0; y < img.height; ++y) {
+void to_world(const rgba_image& img, headless_world* w, int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
         char* row = static_cast<char*>(w->def.data) + static_cast<ptrdiff_t>(y) * w->def.rowbytes;
         for (int x = 0; x < img.width; ++x) {
             const float* p = &img.pixels[(static_cast<size_t>(y) * static_cast<size_t>(img.width) +
@@ -152,8 +154,8 @@ void to_world(const rgba_image& img, headless_world* w) {
     }
 }
 
-void from_world(const headless_world* w, rgba_image* img) {
-    for (int y = 0; y < img->height; ++y) {
+void from_world(const headless_world* w, rgba_image* img, int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
         const char* row =
             static_cast<const char*>(w->def.data) + static_cast<ptrdiff_t>(y) * w->def.rowbytes;
         for (int x = 0; x < img->width; ++x) {
@@ -230,7 +232,7 @@ void session_apply(effect_session* s, const correction_values& v) {
 
 void session_set_layer(effect_session* s, const rgba_image& frame) {
     world_init(&s->layer, world_for(s->host->flavour, frame), frame.width, frame.height);
-    to_world(frame, &s->layer);
+    to_world(frame, &s->layer, 0, frame.height);
     // Hosts state the pixel shape as a ratio; the smallest denominator that gives the file's
     // aspect to six places keeps 10/11 and 40/33 as they are written.
     const double aspect = frame.pixel_aspect > 0 ? frame.pixel_aspect : 1.0;
@@ -270,7 +272,8 @@ void click(effect_session* s, int control, const button& b, const char* what) {
 }  // namespace
 
 bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
-                       int control, double* seconds, double* fit_residual) {
+                       int control, double* seconds, double* fit_residual,
+                       double* found_corners) {
     headless_instance* inst = s->instance;
     session_set_layer(s, frame);
     if (corners) {
@@ -291,6 +294,13 @@ bool session_read_card(effect_session* s, const rgba_image& frame, const double*
     // A find that finds nothing leaves the corners and the card as they were.
     const std::vector<uint8_t> after = card_bytes(s, control);
     if (!corners && after == before && inst->params[P_CORNER_TL].u.td.x_value == x0) return false;
+    if (found_corners) {
+        std::lock_guard<std::recursive_mutex> guard(inst->mutex);
+        for (int k = 0; k < 4; ++k) {
+            found_corners[2 * k] = inst->params[P_CORNER_TL + k].u.td.x_value / 65536.0;
+            found_corners[2 * k + 1] = inst->params[P_CORNER_TL + k].u.td.y_value / 65536.0;
+        }
+    }
     if (fit_residual) {
         transfer_function tf{};
         color_space cs{};
@@ -377,19 +387,35 @@ rgba_image gpu_render(effect_session* s, const rgba_image& frame, double* second
 }
 }  // namespace
 
-rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds) {
+rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds,
+                          int threads) {
     if (s->gpu_filter) return gpu_render(s, frame, seconds);
     world_format wf = world_for(s->host->flavour, frame);
     headless_world in, out;
     world_init(&in, wf, frame.width, frame.height);
     world_init(&out, wf, frame.width, frame.height);
-    to_world(frame, &in);
-    auto start = std::chrono::steady_clock::now();
-    check(headless_render(s->instance, &in, &out, true), "to render the frame");
-    if (seconds)
-        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     rgba_image result = frame;
-    from_world(&out, &result);
+    // One band of rows per thread, each moved into the host's world, rendered and moved
+    // back on its own thread; the effect maps every pixel alone, so the bands join into
+    // the same bits as one render of the whole frame.
+    const int bands = std::max(1, std::min(threads, frame.height / 16));
+    std::vector<PF_Err> errors(static_cast<size_t>(bands), PF_Err_NONE);
+    std::vector<double> times(static_cast<size_t>(bands), 0.0);
+    auto band = [&](int k) {
+        const int y0 = static_cast<int>(static_cast<int64_t>(frame.height) * k / bands);
+        const int y1 = static_cast<int>(static_cast<int64_t>(frame.height) * (k + 1) / bands);
+        to_world(frame, &in, y0, y1);
+        auto start = std::chrono::steady_clock::now();
+        errors[static_cast<size_t>(k)] =
+            bands == 1 ? headless_render(s->instance, &in, &out, true)
+                       : headless_render_rows(s->instance, &in, &out, y0, y1 - y0, true);
+        times[static_cast<size_t>(k)] =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        from_world(&out, &result, y0, y1);
+    };
+    run_on_threads(bands, band);
+    for (PF_Err err : errors) check(err, "to render the frame");
+    if (seconds) *seconds = *std::max_element(times.begin(), times.end());
     return result;
 }
 
@@ -521,4 +547,17 @@ std::vector<std::string> session_write_ui_pictures(effect_session* s, const rgba
     check(headless_draw_overlay(inst, PF_Window_COMP, window, &overlay), "to draw its overlay");
     save_png(overlay, (std::filesystem::path(dir) / "overlay.png").string(), &written);
     return written;
+}
+
+namespace {
+PF_Err read_all(PF_InData* in_data, PF_ParamDef* params[], void* user) {
+    return value_get_all(in_data, params, static_cast<parameters*>(user));
+}
+}  // namespace
+
+std::unique_ptr<parameters> session_parameters(effect_session* s) {
+    auto p = std::make_unique<parameters>();
+    parameters_clear(p.get());
+    check(headless_with_in_data(s->instance, read_all, p.get()), "to give its settings");
+    return p;
 }

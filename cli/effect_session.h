@@ -2,6 +2,7 @@
 // instance, images moved in and out of host worlds, and the settings a user would make.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,11 +43,12 @@ void session_set_layer(effect_session* s, const rgba_image& frame);
 // left, top right, bottom right, bottom left, in frame pixels) and clicks "Read from frame",
 // or clicks "Find card in frame". Returns false when no chart was found. `seconds`, when
 // given, receives the time from the click to the new card; `fit_residual` the read card's
-// colour residual against the chart under the best 3 x 3 matrix (card_fit_residual). The
-// frame's pixel aspect reaches the effect as the host's pixel aspect ratio.
+// colour residual against the chart under the best 3 x 3 matrix (card_fit_residual);
+// `found_corners` the eight corner coordinates the effect holds afterwards. The frame's pixel
+// aspect reaches the effect as the host's pixel aspect ratio.
 bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
                        int control = 40, double* seconds = nullptr,
-                       double* fit_residual = nullptr);
+                       double* fit_residual = nullptr, double* found_corners = nullptr);
 // Clicks "Load" on a card control and answers the file dialog with `path`.
 void session_load_card(effect_session* s, const std::string& path, int control = 40);
 // Clicks "Save" on a card control and answers the file dialog with `path`.
@@ -58,9 +60,16 @@ void session_edit_patch(effect_session* s, int control, int patch, float r, floa
 // Sets one side's primaries and white point (red x, y, green x, y, blue x, y, white x, y).
 void session_set_primaries(effect_session* s, bool input, const std::vector<double>& xy);
 
+// The settings as the effect reads them from its controls (cards included).
+std::unique_ptr<parameters> session_parameters(effect_session* s);
+
 // Renders a frame through the effect (smart render); the result has the input's depth.
-// `seconds`, when given, receives the time of the render command alone.
-rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds = nullptr);
+// `seconds`, when given, receives the time of the render commands alone (the longest band).
+// With more than one thread, bands of rows render on worker threads at once, each as its
+// own smart render of those rows; the result is the same, bit for bit. Several threads may
+// render frames through one session at once.
+rgba_image session_render(effect_session* s, const rgba_image& frame, double* seconds = nullptr,
+                          int threads = 1);
 // The effect's correction on a lattice of n^3 code values, written as a cube file.
 void session_write_lut(effect_session* s, const std::string& path, int n);
 

@@ -263,3 +263,68 @@ void OKLab_from_CIELabD50(double* OKLab, const double* Lab) {
     adapt(adapted, XYZ, M_Bradford, M_Bradfordinv, XYZ_D65, XYZ_D50);
     OKLab_from_XYZ(OKLab, adapted);
 }
+
+void CIELabD50_from_XYZ(double* Lab, const double* XYZ) {
+    auto f = [](double t) {
+        return t > 216.0 / 24389.0 ? std::cbrt(t) : (24389.0 / 27.0 * t + 16.0) / 116.0;
+    };
+    const double fx = f(XYZ[0] / D50_Xn), fy = f(XYZ[1]), fz = f(XYZ[2] / D50_Zn);
+    Lab[0] = 116.0 * fy - 16.0;
+    Lab[1] = 500.0 * (fx - fy);
+    Lab[2] = 200.0 * (fy - fz);
+}
+
+void CIELabD50_from_linearRGB(double* Lab, const double* RGB, const color_space* cs) {
+    double M[9], XYZ[3], adapted[3];
+    M_XYZ_from_RGB(M, cs);
+    mul(XYZ, M, RGB, 3, 3, 1);
+    XYZ_change_illuminate(adapted, XYZ, D50_x, D50_y, cs->white_x, cs->white_y);
+    CIELabD50_from_XYZ(Lab, adapted);
+}
+
+double deltaE2000(const double* lab1, const double* lab2) {
+    constexpr double PI = 3.14159265358979323846;
+    constexpr double DEG = PI / 180.0;
+    const double L1 = lab1[0], a1 = lab1[1], b1 = lab1[2];
+    const double L2 = lab2[0], a2 = lab2[1], b2 = lab2[2];
+    const double C1 = std::hypot(a1, b1), C2 = std::hypot(a2, b2);
+    const double Cm = (C1 + C2) / 2;
+    const double Cm7 = std::pow(Cm, 7);
+    const double G = 0.5 * (1 - std::sqrt(Cm7 / (Cm7 + std::pow(25.0, 7))));
+    const double a1p = (1 + G) * a1, a2p = (1 + G) * a2;
+    const double C1p = std::hypot(a1p, b1), C2p = std::hypot(a2p, b2);
+    auto hue = [](double b, double ap) {
+        if (b == 0 && ap == 0) return 0.0;
+        double h = std::atan2(b, ap);
+        return h < 0 ? h + 2 * PI : h;
+    };
+    const double h1p = hue(b1, a1p), h2p = hue(b2, a2p);
+    const double dLp = L2 - L1, dCp = C2p - C1p;
+    double dhp = 0;
+    if (C1p * C2p != 0) {
+        dhp = h2p - h1p;
+        if (dhp > PI)
+            dhp -= 2 * PI;
+        else if (dhp < -PI)
+            dhp += 2 * PI;
+    }
+    const double dHp = 2 * std::sqrt(C1p * C2p) * std::sin(dhp / 2);
+    const double Lpm = (L1 + L2) / 2, Cpm = (C1p + C2p) / 2;
+    double hpm = h1p + h2p;
+    if (C1p * C2p != 0) {
+        if (std::abs(h1p - h2p) <= PI)
+            hpm /= 2;
+        else
+            hpm = hpm < 2 * PI ? (hpm + 2 * PI) / 2 : (hpm - 2 * PI) / 2;
+    }
+    const double T = 1 - 0.17 * std::cos(hpm - 30 * DEG) + 0.24 * std::cos(2 * hpm) +
+                     0.32 * std::cos(3 * hpm + 6 * DEG) - 0.20 * std::cos(4 * hpm - 63 * DEG);
+    const double dtheta = 30 * DEG * std::exp(-std::pow((hpm / DEG - 275) / 25, 2));
+    const double Cpm7 = std::pow(Cpm, 7);
+    const double RC = 2 * std::sqrt(Cpm7 / (Cpm7 + std::pow(25.0, 7)));
+    const double SL = 1 + 0.015 * (Lpm - 50) * (Lpm - 50) / std::sqrt(20 + (Lpm - 50) * (Lpm - 50));
+    const double SC = 1 + 0.045 * Cpm, SH = 1 + 0.015 * Cpm * T;
+    const double RT = -std::sin(2 * dtheta) * RC;
+    const double tl = dLp / SL, tc = dCp / SC, th = dHp / SH;
+    return std::sqrt(tl * tl + tc * tc + th * th + RT * tc * th);
+}

@@ -46,6 +46,12 @@ void CIExy_from_XYZ(double* x, double* y, const double* XYZ);
 void XYZ_from_CIELabD50(double* XYZ, const double* Lab);
 // CIELAB (D50) -> linear RGB of the colour space (Bradford to its white).
 void linearRGB_from_CIELabD50(double* RGB, const double* Lab, const color_space* cs);
+// XYZ relative to D50 -> CIELAB (D50).
+void CIELabD50_from_XYZ(double* Lab, const double* XYZ);
+// Linear RGB of the colour space -> CIELAB (D50) (Bradford from its white).
+void CIELabD50_from_linearRGB(double* Lab, const double* RGB, const color_space* cs);
+// The CIEDE2000 colour difference of two CIELAB colours (kL = kC = kH = 1).
+double deltaE2000(const double* lab1, const double* lab2);
 // XYZ relative to D65 -> OKLab.
 void OKLab_from_XYZ(double* OKLab, const double* XYZ);
 // CIELAB (D50) -> OKLab (Bradford D50 -> D65 on the fixed white vectors).

@@ -156,6 +156,8 @@ struct effect_context {
     headless_instance* instance;
     headless_world* input;
     headless_world* output;
+    // Where the input buffer starts in layer coordinates during a render.
+    A_long origin_x = 0, origin_y = 0;
 };
 effect_context* context_of(PF_ProgPtr ref) {
     return reinterpret_cast<effect_context*>(ref);
@@ -929,10 +931,8 @@ PF_Err pre_checkout_layer(PF_ProgPtr ref, PF_ParamIndex index, A_long, const PF_
     effect_context* c = context_of(ref);
     if (index != 0 || !c->input) return PF_Err_BAD_CALLBACK_PARAM;
     *result = PF_CheckoutResult{};
-    const headless_instance* inst = c->instance;
-    result->result_rect =
-        PF_LRect{inst->origin_x, inst->origin_y, inst->origin_x + c->input->def.width,
-                 inst->origin_y + c->input->def.height};
+    result->result_rect = PF_LRect{c->origin_x, c->origin_y, c->origin_x + c->input->def.width,
+                                   c->origin_y + c->input->def.height};
     result->max_result_rect = result->result_rect;
     result->par = PF_RationalScale{1, 1};
     result->ref_width = c->input->def.width;
@@ -954,10 +954,11 @@ PF_Err sr_checkout_output(PF_ProgPtr ref, PF_EffectWorld** output) {
 }
 }  // namespace
 
-PF_Err headless_render(headless_instance* inst, headless_world* input, headless_world* output,
-                       bool smart) {
+namespace {
+PF_Err render_at(headless_instance* inst, headless_world* input, headless_world* output, bool smart,
+                 A_long origin_x, A_long origin_y) {
     headless_host* h = inst->host;
-    effect_context ctx{inst, input, output};
+    effect_context ctx{inst, input, output, origin_x, origin_y};
     PF_InData in;
     fill_in_data(&in, h, inst, &ctx);
     PF_OutData out{};
@@ -992,6 +993,33 @@ PF_Err headless_render(headless_instance* inst, headless_world* input, headless_
     PF_Err err = call(h, PF_Cmd_RENDER, &in, &out, list, &output->def, nullptr);
     for (int i = 0; i < 88; ++i) cb_checkin_param(ref_of(&ctx), &defs[i]);
     return err;
+}
+}  // namespace
+
+PF_Err headless_render(headless_instance* inst, headless_world* input, headless_world* output,
+                       bool smart) {
+    return render_at(inst, input, output, smart, inst->origin_x, inst->origin_y);
+}
+
+void world_band(headless_world* whole, int top, int rows, headless_world* band) {
+    band->format = whole->format;
+    band->memory.clear();
+    band->def = whole->def;
+    band->def.reserved0 = band;
+    band->def.height = rows;
+    band->def.data = static_cast<char*>(whole->def.data) +
+                     static_cast<ptrdiff_t>(top) * static_cast<ptrdiff_t>(whole->def.rowbytes);
+    band->def.extent_hint = PF_LRect{0, 0, whole->def.width, rows};
+}
+
+PF_Err headless_render_rows(headless_instance* inst, headless_world* input, headless_world* output,
+                            int top, int rows, bool smart) {
+    if (top < 0 || rows <= 0 || top + rows > input->def.height || top + rows > output->def.height)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    headless_world in, out;
+    world_band(input, top, rows, &in);
+    world_band(output, top, rows, &out);
+    return render_at(inst, &in, &out, smart, inst->origin_x, inst->origin_y + top);
 }
 
 // ---------------------------------------------------------------------------

@@ -77,6 +77,8 @@ struct headless_world {
     std::vector<char> memory;
 };
 void world_init(headless_world* w, world_format format, int width, int height);
+// A world over rows [top, top + rows) of `whole`'s memory (which must outlive it).
+void world_band(headless_world* whole, int top, int rows, headless_world* band);
 
 struct headless_instance {
     headless_host* host = nullptr;
@@ -150,6 +152,13 @@ PF_Err headless_unflatten(headless_instance* inst, int index, const std::vector<
 // Renders one frame: smart pre-render and smart render, or the classic render command.
 PF_Err headless_render(headless_instance* inst, headless_world* input, headless_world* output,
                        bool smart = true);
+
+// Renders rows [top, top + rows) of a frame alone, as a host with multi-frame rendering
+// hands parts of a frame to worker threads: the effect sees a band-high input and output
+// whose result rectangle starts at row `top` of the layer. Several threads may render
+// bands or frames of one instance at once (the effect declares threaded rendering).
+PF_Err headless_render_rows(headless_instance* inst, headless_world* input, headless_world* output,
+                            int top, int rows, bool smart = true);
 
 // ---------------------------------------------------------------------------
 // The effect's custom UI, as a user meets it: its controls in the effect-controls panel and

@@ -6,7 +6,8 @@ pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev clang-format
       libgtest-dev libgmock-dev libbenchmark-dev
       libcli11-dev libopenimageio-dev openimageio-tools nlohmann-json3-dev
       python3 python3-pil ffmpeg libcairo2-dev fonts-dejavu-core pkg-config
-      pocl-opencl-icd ocl-icd-libopencl1 ocl-icd-opencl-dev)
+      pocl-opencl-icd ocl-icd-libopencl1 ocl-icd-opencl-dev
+      python3-numpy python3-pyopencolorio opencolorio-tools python3-openimageio)
 # The Windows build: the cross compiler, and Wine to run its tests.
 [ "${1:-}" = windows ] && pkgs+=(g++-mingw-w64-x86-64 wine64 wine)
 missing=()

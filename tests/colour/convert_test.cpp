@@ -223,3 +223,35 @@ TEST(Convert, StandardObserverAndChromaticities) {
 }
 
 }  // namespace
+
+// Pairs from the published CIEDE2000 test data (Sharma, Wu and Dalal), covering the hue
+// wrap-around, a neutral colour, large differences and near-black.
+TEST(DeltaE2000, PublishedPairs) {
+    struct pair {
+        double a[3], b[3], de;
+    };
+    const pair PAIRS[] = {
+        {{50.0, 2.6772, -79.7751}, {50.0, 0.0, -82.7485}, 2.0425},
+        {{50.0, 3.1571, -77.2803}, {50.0, 0.0, -82.7485}, 2.8615},
+        {{50.0, 2.8361, -74.0200}, {50.0, 0.0, -82.7485}, 3.4412},
+        {{50.0, 0.0, 0.0}, {50.0, -1.0, 2.0}, 2.3669},
+        {{50.0, 2.5, 0.0}, {73.0, 25.0, -18.0}, 27.1492},
+        {{60.2574, -34.0099, 36.2677}, {60.4626, -34.1751, 39.4387}, 1.2644},
+        {{2.0776, 0.0795, -1.1350}, {0.9033, -0.0636, -0.5514}, 0.9082},
+    };
+    for (const pair& p : PAIRS) {
+        EXPECT_NEAR(deltaE2000(p.a, p.b), p.de, 5e-5);
+        EXPECT_NEAR(deltaE2000(p.b, p.a), p.de, 5e-5);
+    }
+    const double same[3] = {41.0, 12.0, -30.0};
+    EXPECT_EQ(deltaE2000(same, same), 0.0);
+}
+
+TEST(DeltaE2000, LabFromLinearRgbInvertsTheReverseRoute) {
+    const color_space& cs = COLOR_SPACE[2];  // sRGB, D65 white
+    const double lab[3] = {62.0, 18.0, -25.0};
+    double rgb[3], back[3];
+    linearRGB_from_CIELabD50(rgb, lab, &cs);
+    CIELabD50_from_linearRGB(back, rgb, &cs);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(back[k], lab[k], 1e-9);
+}

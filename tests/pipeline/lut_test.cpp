@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/evaluate.h"
 #include "pipeline/render.h"
 #include "pipeline/slots.h"
 #include "tests/support/fit_support.h"
@@ -214,4 +215,101 @@ TEST(Lut, AnIndependentReaderReproducesRender) {
             "table's own interpolation %.3g\n",
             s.n, worst, worst_reader);
     }
+}
+
+TEST(LutShaper, LogShaperRoundTripsAndSpreadsStopsEvenlyAboveItsFoot) {
+    const lut_shaper s{LUT_SHAPER_LOG, 16.0};
+    EXPECT_EQ(LUT_shaper_encode(s, 0.0), 0.0);
+    EXPECT_EQ(LUT_shaper_encode(s, 16.0), 1.0);
+    EXPECT_EQ(LUT_shaper_encode(s, 100.0), 1.0);
+    EXPECT_EQ(LUT_shaper_encode(s, -1.0), 0.0);
+    EXPECT_EQ(LUT_shaper_encode(s, std::nan("")), 0.0);
+    double worst = 0;
+    for (double x = 1e-4; x <= 16; x *= 1.01)
+        worst = std::max(worst, std::abs(LUT_shaper_decode(s, LUT_shaper_encode(s, x)) / x - 1));
+    EXPECT_LT(worst, 1e-12);
+    // Well above the foot every stop takes the same share of the table.
+    const double stop1 = LUT_shaper_encode(s, 2.0) - LUT_shaper_encode(s, 1.0);
+    const double stop2 = LUT_shaper_encode(s, 16.0) - LUT_shaper_encode(s, 8.0);
+    EXPECT_NEAR(stop1 / stop2, 1.0, 0.02);
+    // A code-range shaper is the identity on 0..1.
+    const lut_shaper code;
+    EXPECT_EQ(LUT_shaper_encode(code, 0.25), 0.25);
+    EXPECT_EQ(LUT_shaper_decode(code, 0.75), 0.75);
+}
+
+TEST(LutShaper, SceneLinearInputsGetTheLogShaperAndTheTableFollowsIt) {
+    float c[COEFFICIENT_COUNT];
+    parameters lin = params_for(49, 2, CORRECTION_IDENTITY);  // ACEScg in, sRGB out
+    set_coefficents(c, &lin);
+    const lut_shaper s = LUT_shaper_for(c, 32.0);
+    EXPECT_EQ(s.kind, LUT_SHAPER_LOG);
+    EXPECT_EQ(s.max, 32.0);
+    // The top corner holds the transform of (max, max, max), the bottom one of black.
+    const int n = 5;
+    std::vector<float> lut((size_t)(4 * n * n * n));
+    LUT_generate_shaped(c, lut.data(), n, s);
+    float top[4] = {32.0f, 32.0f, 32.0f, 1.0f};
+    float mid[4];
+    const float y = 0.5f;
+    mid[0] = mid[1] = mid[2] = (float)LUT_shaper_decode(s, y);
+    mid[3] = 1.0f;
+    std::vector<float> ref = {top[0], top[1], top[2], top[3], mid[0], mid[1], mid[2], mid[3]};
+    apply_input_transfer(c, ref.data(), 8);
+    apply_correction_and_adjustments(c, ref.data(), 2);
+    apply_output_transfer(c, ref.data(), 8);
+    const size_t last = (size_t)(n * n * n - 1) * 4;
+    const size_t centre = (size_t)((2 * n + 2) * n + 2) * 4;
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(lut[last + (size_t)k], ref[(size_t)k]);
+        EXPECT_EQ(lut[centre + (size_t)k], ref[4 + (size_t)k]);
+    }
+    parameters log = params_for(43, 3, CORRECTION_IDENTITY);
+    set_coefficents(c, &log);
+    EXPECT_EQ(LUT_shaper_for(c, 32.0).kind, LUT_SHAPER_CODE);
+}
+
+TEST(LutShaper, ShaperFilesStateTheirDomainAndOrderTheTableAsTheirFormatsSay) {
+    // A table whose entries name their own lattice point tells the orders apart.
+    const int n = 3;
+    std::vector<float> lut((size_t)(4 * n * n * n));
+    for (int b = 0, i = 0; b < n; ++b)
+        for (int g = 0; g < n; ++g)
+            for (int r = 0; r < n; ++r, i += 4) {
+                lut[(size_t)i] = (float)r, lut[(size_t)i + 1] = (float)g;
+                lut[(size_t)i + 2] = (float)b, lut[(size_t)i + 3] = 1;
+            }
+    const fs::path dir = scratch_dir("lutshaper");
+    const lut_shaper s{LUT_SHAPER_LOG, 16.0};
+    const std::string title = "a <title> & \"quotes\"\nnext";
+    ASSERT_TRUE(
+        LUT_write_file((dir / "t.cube").string(), LUT_FORMAT_CUBE_SHAPER, lut.data(), n, s, title));
+    ASSERT_TRUE(LUT_write_file((dir / "t.clf").string(), LUT_FORMAT_CLF, lut.data(), n, s, title));
+    // A plain cube has no place for a scene-linear domain.
+    EXPECT_FALSE(LUT_write_file((dir / "p.cube").string(), LUT_FORMAT_CUBE, lut.data(), n, s, ""));
+    EXPECT_FALSE(fs::exists(dir / "p.cube"));
+
+    const std::string cube = read_file(dir / "t.cube");
+    EXPECT_EQ(cube.substr(0, cube.find("0 0 0\n")),
+              "# a <title> & \"quotes\" next\nLUT_1D_SIZE 4096\nLUT_1D_INPUT_RANGE 0.0 16\n"
+              "LUT_3D_SIZE 3\nLUT_3D_INPUT_RANGE 0.0 1.0\n");
+    // 1-D rows, then the 3-D rows red fastest: the second 3-D row is (1, 0, 0).
+    std::istringstream lines(cube);
+    std::string line;
+    std::vector<std::string> rows;
+    while (std::getline(lines, line)) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 5u + 4096u + 27u);
+    EXPECT_EQ(rows[5], "0 0 0");
+    EXPECT_EQ(rows[5 + 4095], "1 1 1");
+    EXPECT_EQ(rows[5 + 4096 + 1], "1 0 0");
+
+    const std::string clf = read_file(dir / "t.clf");
+    EXPECT_NE(clf.find("name=\"a &lt;title&gt; &amp; &quot;quotes&quot;\nnext\""),
+              std::string::npos);
+    EXPECT_NE(clf.find("<maxInValue>16</maxInValue>"), std::string::npos);
+    EXPECT_NE(clf.find("<Array dim=\"4096 3\">"), std::string::npos);
+    // Blue fastest: after (0, 0, 0) comes (0, 0, 1).
+    const size_t table = clf.find("<Array dim=\"3 3 3 3\">");
+    ASSERT_NE(table, std::string::npos);
+    EXPECT_EQ(clf.substr(clf.find('\n', table) + 1, 36), "            0 0 0\n            0 0 1\n");
 }

@@ -328,6 +328,10 @@ void cardReadSampled(const image* img, const transfer_function* tf, const OfxPoi
         cardUpdateDisplayFromLinear(c, tf);
         for (int k = 0; k < 3; ++k)
             for (int i = 0; i < n; ++i) c->display[k][i] = unit_clamp(c->display[k][i]);
+        // ColorCard files and the effect's stored card keep the display values; the linear
+        // ones are derived from them again so that a card saved and loaded is the same card,
+        // bit for bit, as the one read.
+        cardUpdateLinearFromDisplay(c, tf);
     } else {
         for (int k = 0; k < 3; ++k) std::copy_n(c->linear[k], n, c->display[k]);
     }

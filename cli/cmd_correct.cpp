@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -252,15 +251,11 @@ void run_render(const render_args& a) {
     batch_state b;
     b.images = &a.images;
     b.failures.resize(a.images.size());
-    // Two frames of the same name would race for one output file.
-    std::set<std::string> names;
-    for (const std::string& path : a.images) {
-        std::filesystem::path out =
-            std::filesystem::path(a.dir) / std::filesystem::path(path).filename();
-        if (!names.insert(out.filename().string()).second)
-            throw cli_error(2, "two frames would both be written to '" + out.string() + "'");
-        b.outputs.push_back(out.string());
-    }
+    // Each frame keeps its file name in the output folder; check_outputs below refuses two
+    // frames of one name, which would race for one file.
+    for (const std::string& path : a.images)
+        b.outputs.push_back(
+            (std::filesystem::path(a.dir) / std::filesystem::path(path).filename()).string());
     // Read the project's frame size and host without the effect first, so that a bad
     // project is refused before anything is loaded or written.
     std::FILE* f = std::fopen(a.project.c_str(), "rb");

@@ -16,6 +16,7 @@
 #include "cli/effect_session.h"
 #include "cli/report.h"
 #include "colour/convert.h"
+#include "host/param_table.h"
 #include "synth/synth.h"
 
 namespace {
@@ -142,7 +143,7 @@ void run_demo() {
         session_open(&s, FLAVOUR_AE, DEMO_WIDTH, DEMO_HEIGHT);
         session_apply(&s, resolve_correction(settings));
         auto t = std::chrono::steady_clock::now();
-        if (!session_read_card(&s, frame, nullptr, located))
+        if (!session_read_card(&s, frame, nullptr, P_SOURCE, nullptr, nullptr, located))
             throw cli_error(1, "the demo's chart was not found");
         find_s = seconds_since(t);
         session_render(&s, frame);  // the first frame fits the correction

@@ -272,8 +272,7 @@ void click(effect_session* s, int control, const button& b, const char* what) {
 }  // namespace
 
 bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
-                       int control, double* seconds, double* fit_residual,
-                       double* found_corners) {
+                       int control, double* seconds, double* fit_residual, double* found_corners) {
     headless_instance* inst = s->instance;
     session_set_layer(s, frame);
     if (corners) {
@@ -302,15 +301,16 @@ bool session_read_card(effect_session* s, const rgba_image& frame, const double*
         }
     }
     if (fit_residual) {
-        transfer_function tf{};
-        color_space cs{};
+        // The stored record is the card itself, its chart pointer left out.
         auto read = std::make_unique<card>();
-        auto ref = std::make_unique<card>();
         std::memset(static_cast<void*>(read.get()), 0, sizeof(card));
-        if (after.size() < COLORCARD_CODE_BYTES || decode_data(&tf, &cs, read.get(), after.data()) != 1 ||
-            !read->ref)
-            throw cli_error(1, "the effect's card could not be read back");
-        cardMakeRef(ref.get(), &cs, static_cast<refcard_type>(read->ref->type));
+        std::memcpy(static_cast<void*>(read.get()), after.data(),
+                    std::min(after.size(), sizeof(card)));
+        read->ref = refcard(chart_type(inst));
+        if (!read->ref) throw cli_error(1, "the effect's card names no chart");
+        const color_space cs = session_parameters(s)->input_space;
+        auto ref = std::make_unique<card>();
+        cardMakeRef(ref.get(), &cs, chart_type(inst));
         *fit_residual = card_fit_residual(read.get(), ref.get());
     }
     return true;

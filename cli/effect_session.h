@@ -47,8 +47,8 @@ void session_set_layer(effect_session* s, const rgba_image& frame);
 // `found_corners` the eight corner coordinates the effect holds afterwards. The frame's pixel
 // aspect reaches the effect as the host's pixel aspect ratio.
 bool session_read_card(effect_session* s, const rgba_image& frame, const double* corners,
-                       int control = 40, double* seconds = nullptr,
-                       double* fit_residual = nullptr, double* found_corners = nullptr);
+                       int control = 40, double* seconds = nullptr, double* fit_residual = nullptr,
+                       double* found_corners = nullptr);
 // Clicks "Load" on a card control and answers the file dialog with `path`.
 void session_load_card(effect_session* s, const std::string& path, int control = 40);
 // Clicks "Save" on a card control and answers the file dialog with `path`.

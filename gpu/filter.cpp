@@ -509,10 +509,9 @@ prSuiteError GPU_filter::Render(const PrGPUFilterRenderParams* render_params, co
 // Entry
 
 PLUGIN_EXPORT prSuiteError xGPUFilterEntry(csSDK_uint32 host_interface_version,
-                                                          csSDK_int32* io_index, prBool is_startup,
-                                                          piSuitesPtr suites,
-                                                          PrGPUFilter* out_filter,
-                                                          PrGPUFilterInfo* out_info) {
+                                           csSDK_int32* io_index, prBool is_startup,
+                                           piSuitesPtr suites, PrGPUFilter* out_filter,
+                                           PrGPUFilterInfo* out_info) {
     (void)host_interface_version;
     (void)suites;
     if (!is_startup) return suiteError_NoError;

@@ -16,6 +16,13 @@ GPU_FN float gpu_clamp0(float x) {
     return x > 0.0f ? x : 0.0f;
 }
 
+// NaN and -inf count as 0, +inf as the largest finite float: the render's rule for values
+// that are not ordinary numbers, on the way in and on the way out.
+GPU_FN float gpu_ordinary(float x) {
+    if (!(x == x) || x < -3.40282347e38f) return 0.0f;
+    return x < 3.40282347e38f ? x : 3.40282347e38f;
+}
+
 // min(x, w), with NaN counting as w.
 GPU_FN float gpu_min_w(float x, float w) {
     return x < w ? x : w;
@@ -83,13 +90,13 @@ GPU_FN float gpu_output_curve(int form, GPU_COEFFS s, float x) {
 }
 
 GPU_FN float gpu_input_value(GPU_COEFFS s, int form, float x) {
-    x = gpu_clamp0(x * s[INPUT_LEVELS_A] + s[INPUT_LEVELS_B]);
+    x = gpu_clamp0(gpu_ordinary(x) * s[INPUT_LEVELS_A] + s[INPUT_LEVELS_B]);
     return gpu_clamp0(gpu_input_curve(form, s, x));
 }
 
 GPU_FN float gpu_output_value(GPU_COEFFS s, int form, float x) {
     x = gpu_output_curve(form, s, gpu_clamp0(x));
-    return gpu_clamp0(x * s[OUTPUT_LEVELS_A] + s[OUTPUT_LEVELS_B]);
+    return gpu_ordinary(gpu_clamp0(x * s[OUTPUT_LEVELS_A] + s[OUTPUT_LEVELS_B]));
 }
 
 // Input stage on x, y and z; w passes through.

@@ -138,10 +138,9 @@ PF_Err getImage(PF_InData* in_data, PF_OutData* out_data, PF_LayerDef* world, im
                        : 1.0;
     // The finder works in square pixels; the host says what shape the layer's pixels have.
     // Hosts that leave the world's own ratio at 1/1 still report it in in_data.
-    const PF_RationalScale& par = world->pix_aspect_ratio.den && (world->pix_aspect_ratio.num !=
-                                                                  world->pix_aspect_ratio.den)
-                                      ? world->pix_aspect_ratio
-                                      : in_data->pixel_aspect_ratio;
+    const PF_RationalScale& own = world->pix_aspect_ratio;
+    const bool square = own.num > 0 && static_cast<A_u_long>(own.num) == own.den;
+    const PF_RationalScale& par = own.den && !square ? own : in_data->pixel_aspect_ratio;
     img->pixel_aspect = par.den && par.num ? static_cast<double>(par.num) / par.den : 1.0;
     img->pixels = static_cast<char*>(world->data);
     img->host_handle = world;

@@ -14,8 +14,8 @@ same() { idiff -fail 0 -warn 0 "$1" "$2" > /dev/null; }
 # Bands of rows (more threads than the 8-bit frame has bands of 16 rows would allow, too).
 "$tool" correct shot.exr -o three.exr --input 43 --output sRGB --find --threads 3
 same one.exr three.exr
-"$tool" correct small.png -o small1.png --input 43 --find --host premiere --threads 1
-"$tool" correct small.png -o small64.png --input 43 --find --host premiere --threads 64
+"$tool" correct small.png -o small1.png --find --host premiere --threads 1
+"$tool" correct small.png -o small64.png --find --host premiere --threads 64
 cmp small1.png small64.png
 # A batch of good frames with an unreadable one and one that cannot be written (a format
 # that is read but not written).

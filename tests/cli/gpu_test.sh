@@ -7,11 +7,13 @@ tool="$1"
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
-"$tool" synth --chart 1 --size 320x180 -o shot.exr > /dev/null
+"$tool" synth --chart 6 --size 320x180 -o shot.exr > /dev/null
 "$tool" correct shot.exr -o cpu.exr --host premiere --find
 "$tool" correct shot.exr -o gpu.exr --host premiere --find --gpu opencl
-# A 48-point table interpolates the curves between its nodes: within 0.03 of the CPU here.
-oiiotool cpu.exr gpu.exr --fail 0.03 --diff > diff.txt || { cat diff.txt; exit 1; }
+# A 48-point table interpolates the curves between its nodes: within 0.03 of the CPU here,
+# but for a pixel or two where a channel meets the clip at black between two nodes.
+oiiotool cpu.exr gpu.exr --fail 0.03 --failpercent 0.01 --hardfail 0.1 --diff > diff.txt ||
+    { cat diff.txt; exit 1; }
 oiiotool shot.exr -d half -o half.exr
 "$tool" correct half.exr -o gpu_half.exr --host premiere --find --gpu opencl
 oiiotool --info -v gpu_half.exr | grep -q half

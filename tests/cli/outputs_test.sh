@@ -67,11 +67,11 @@ cp shot.png keep.png
 ln -s keep.png alias.png
 for args in "-o keep.png" "-o alias.png" "-o o.png --lut keep.png" "-o o.png --project keep.png" \
     "-o o.png --save-card keep.png"; do
-    fails "$tool" correct keep.png $args --input 43 --find
+    fails "$tool" correct keep.png $args --find
     grep -q "give --overwrite" err.txt
 done
 cmp keep.png shot.png
-"$tool" correct keep.png -o keep.png --input 43 --find --project p.json --overwrite
+"$tool" correct keep.png -o keep.png --find --project p.json --overwrite
 if cmp -s keep.png shot.png; then exit 1; fi
 fails "$tool" correct shot.png -o o.png --lut o.png
 grep -q "would both write" err.txt

@@ -7,8 +7,8 @@ tool="$1"
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
-"$tool" synth --chart 1 --encode 43 --size 640x360 --seed 3 -o a.exr > /dev/null
-"$tool" synth --chart 1 --encode 43 --size 640x360 --seed 8 -o b.exr > /dev/null
+"$tool" synth --chart 6 --encode 43 --size 640x360 --seed 3 -o a.exr > /dev/null
+"$tool" synth --chart 6 --encode 43 --size 640x360 --seed 8 -o b.exr > /dev/null
 for host in ae premiere; do
     mkdir "$host"
     "$tool" ui a.exr --host "$host" --find -o "$host" > "$host/list.txt"

@@ -17,3 +17,7 @@ using command_setup = void (*)(CLI::App& app);
 
 // Called from a static initialiser in each cmd_*.cpp; `order` sorts the help text.
 bool register_command(int order, command_setup setup);
+
+// The tool's parser: every registered subcommand in order, with the version flag. Without
+// `run` the subcommands only parse (their callbacks do nothing), as the option fuzzer needs.
+void build_app(CLI::App& app, bool run = true);

@@ -72,7 +72,10 @@ void session_use_gpu(effect_session* s, const std::string& framework) {
 }
 
 void session_close(effect_session* s) {
-    if (s->gpu_filter) headless_gpu_filter_delete(s->gpu_filter);
+    if (s->gpu_filter) {
+        headless_gpu_filter_delete(s->gpu_filter);
+        headless_gpu_shutdown(&s->plugin);
+    }
     delete s->gpu_filter;
     s->gpu_filter = nullptr;
     if (s->gpu && s->gpu->context) headless_gpu_close(s->gpu);

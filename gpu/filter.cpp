@@ -514,7 +514,22 @@ PLUGIN_EXPORT prSuiteError xGPUFilterEntry(csSDK_uint32 host_interface_version,
                                            PrGPUFilterInfo* out_info) {
     (void)host_interface_version;
     (void)suites;
-    if (!is_startup) return suiteError_NoError;
+    if (!is_startup) {
+        // The host is done with the filter: the device objects cached per slot go, so that
+        // the program and the context they hold are freed before the plug-in is unloaded.
+        const opencl_api* api = opencl_load();
+        real_mutex_lock(&GPU_cache.lock);
+        for (opencl_slot& s : GPU_cache.opencl)
+            if (api && s.ready) {
+                release_opencl_slot(*api, &s);
+                s.context = nullptr;
+                s.device = nullptr;
+                s.ready = 0;
+                s.have_lut = 0;
+            }
+        real_mutex_unlock(&GPU_cache.lock);
+        return suiteError_NoError;
+    }
     if (!io_index || !out_filter || !out_info) return suiteError_InvalidParms;
     if (*io_index > 0) return suiteError_InvalidParms;
     PrGPUFilterModule<GPU_filter>::Fill(out_filter);

@@ -334,16 +334,28 @@ void headless_gpu_frame_free(headless_gpu_frame* f) {
 // ---------------------------------------------------------------------------
 // The filter
 
+namespace {
+PrGPUFilterEntry entry_of(headless_plugin* plugin, PrGPUFilterEntry entry) {
+    if (entry) return entry;
+    void* sym = plugin->library ? dlsym(plugin->library, "xGPUFilterEntry") : nullptr;
+    return reinterpret_cast<PrGPUFilterEntry>(sym);
+}
+}  // namespace
+
 prSuiteError headless_gpu_entry(headless_plugin* plugin, int32_t index, PrGPUFilter* filter,
                                 PrGPUFilterEntry entry) {
-    if (!entry) {
-        void* sym = plugin->library ? dlsym(plugin->library, "xGPUFilterEntry") : nullptr;
-        if (!sym) return suiteError_NotImplemented;
-        entry = reinterpret_cast<PrGPUFilterEntry>(sym);
-    }
+    entry = entry_of(plugin, entry);
+    if (!entry) return suiteError_NotImplemented;
     PrGPUFilterInfo info{};
     csSDK_int32 i = index;
     return entry(PrSDKGPUFilterInterfaceVersion, &i, 1, &BASIC, filter, &info);
+}
+
+prSuiteError headless_gpu_shutdown(headless_plugin* plugin, PrGPUFilterEntry entry) {
+    entry = entry_of(plugin, entry);
+    if (!entry) return suiteError_NotImplemented;
+    csSDK_int32 i = 0;
+    return entry(PrSDKGPUFilterInterfaceVersion, &i, 0, &BASIC, nullptr, nullptr);
 }
 
 prSuiteError headless_gpu_create(headless_instance* inst, const PrGPUFilter* filter,

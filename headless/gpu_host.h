@@ -70,3 +70,5 @@ prSuiteError headless_gpu_entry(headless_plugin* plugin, int32_t index, PrGPUFil
                                 PrGPUFilterEntry entry = nullptr);
 prSuiteError headless_gpu_create(headless_instance* inst, const PrGPUFilter* filter,
                                  uint32_t device_index, PrGPUFilterInstance* record);
+// The entry's shutdown call, as a host makes it before unloading the plug-in.
+prSuiteError headless_gpu_shutdown(headless_plugin* plugin, PrGPUFilterEntry entry = nullptr);

@@ -7,6 +7,17 @@ AEGP_PluginID gid = 0;
 
 namespace {
 
+// A value the host keeps as a number but the effect uses as an int (a popup position, the
+// chart type): NaN and numbers beyond int's range become -1, which no table holds, instead
+// of an undefined conversion. A host clamps to the slider's range; a project or a damaged
+// preset need not.
+int stored_int(double v) {
+    return v > -2147483649.0 && v < 2147483648.0 ? static_cast<int>(v) : -1;
+}
+refcard_type stored_card_type(double v) {
+    return static_cast<refcard_type>(stored_int(v));
+}
+
 // The suites and the effect handle of one value access. The compositing host's stream
 // path is taken only when both suites and the effect handle were obtained.
 struct value_access {
@@ -161,7 +172,7 @@ PF_Err get_card_raw(value_access& va, PF_ParamDef* params[], int index, card* c)
     if (err) return err;
     double type = 0;
     err = get_number(va, params, P_CARD_TYPE, &type);
-    c->ref = refcard(static_cast<refcard_type>(static_cast<int>(type)));
+    c->ref = refcard(stored_card_type(type));
     return err;
 }
 
@@ -533,7 +544,7 @@ PF_Err value_get_popup(PF_InData* in_data, PF_ParamDef* params[], int index, int
     value_access va(in_data);
     double v = *value;
     PF_Err err = get_number(va, params, index, &v);
-    *value = static_cast<int>(v);
+    *value = stored_int(v);
     return err;
 }
 PF_Err value_set_popup(PF_InData* in_data, PF_ParamDef* params[], int index, int value) {
@@ -652,7 +663,7 @@ PF_Err value_get_card_type(PF_InData* in_data, PF_ParamDef* params[], refcard_ty
     value_access va(in_data);
     double v = *type;
     PF_Err err = get_number(va, params, P_CARD_TYPE, &v);
-    *type = static_cast<refcard_type>(static_cast<int>(v));
+    *type = stored_card_type(v);
     return err;
 }
 
@@ -664,11 +675,10 @@ PF_Err value_set_card_type(PF_InData* in_data, PF_ParamDef* params[], refcard_ty
     double popup = 0;
     if (!err) err = get_number(va, params, P_CARD_TYPE_POPUP, &popup);
     int position = card_type_as_popup(static_cast<int>(type));
-    if (!err && position > 0 && static_cast<int>(popup) != position)
+    if (!err && position > 0 && stored_int(popup) != position)
         err = set_number(va, params, P_CARD_TYPE_POPUP, position);
     if (err) return err;
-    const reference_card* old_card =
-        refcard(static_cast<refcard_type>(static_cast<int>(old_value)));
+    const reference_card* old_card = refcard(stored_card_type(old_value));
     const reference_card* new_card = refcard(type);
     if (!new_card) return PF_Err_NONE;
     if (old_card && old_card->patch_count == new_card->patch_count) return PF_Err_NONE;
@@ -738,7 +748,7 @@ PF_Err value_update_card(PF_InData* in_data, PF_ParamDef* params[], int index) {
         color_space cs{};
         err = get_space(va, params, index, &cs);
         if (err) return err;
-        cardMakeRef(&c, &cs, static_cast<refcard_type>(static_cast<int>(type)));
+        cardMakeRef(&c, &cs, stored_card_type(type));
     } else if (c.display_valid) {
         transfer_function tf{};
         err = get_transfer(va, params, index, &tf);

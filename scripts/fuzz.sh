@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(colorcard fast finder corners)
+[ ${#targets[@]} -eq 0 ] && targets=(colorcard fast finder corners project options)
 bash scripts/deps.sh
 cmake --preset fuzz -DCHROMALANE_WERROR=ON >/dev/null
 cmake --build build/fuzz --target "${targets[@]/#/fuzz_}"

@@ -198,6 +198,27 @@ TEST_F(filter_fixture, ComputesTheTableOnlyWhenAParameterChanges) {
     EXPECT_EQ(computations(), before + 2);
 }
 
+// The entry's shutdown call (a host's last call before it unloads the plug-in) drops the
+// device objects cached per slot, so that the context they hold can go; a filter made after
+// it sets them up anew and renders the same frame.
+TEST_F(filter_fixture, ShutdownReleasesTheCachedDeviceObjects) {
+    const std::vector<float> frame = test_frame();
+    const std::vector<float> first = gpu_render(frame, false);
+    headless_gpu_filter_delete(&filter);
+    ASSERT_EQ(headless_gpu_shutdown(&plugin, xGPUFilterEntry), suiteError_NoError);
+    const opencl_slot& slot = GPU_cache.opencl[device.index];
+    EXPECT_EQ(slot.ready, 0);
+    EXPECT_EQ(slot.calc_kernel, nullptr);
+    EXPECT_EQ(slot.lut_image, nullptr);
+    std::string error;
+    ASSERT_EQ(headless_gpu_filter_new(inst, &device, &filter, &error, xGPUFilterEntry),
+              suiteError_NoError)
+        << error;
+    const std::vector<float> again = gpu_render(frame, false);
+    EXPECT_EQ(slot.ready, 1);
+    EXPECT_EQ(std::memcmp(first.data(), again.data(), first.size() * sizeof(float)), 0);
+}
+
 TEST_F(filter_fixture, HandsTheFrameToTheUiOnlyWhenThisInstanceAskedForIt) {
     ASSERT_EQ(headless_user_set_point(inst, P_CORNER_TL, 6.1, 3.7), PF_Err_NONE);
     const std::vector<float> frame = test_frame();

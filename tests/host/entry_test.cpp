@@ -12,6 +12,7 @@
 #endif
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -20,6 +21,8 @@
 #include "headless/host.h"
 #include "headless/memory.h"
 #include "host/colorcard.h"
+#include "host/custom_ui.h"
+#include "host/param_table.h"
 #include "host/params.h"
 #include "pipeline/render.h"
 #include "tests/support/plugin_support.h"
@@ -331,9 +334,27 @@ TEST_P(EffectInHost, RenderThreadsOnOneAndSeveralInstances) {
     headless_instance_delete(other);
 }
 
+// A chart type no control could set (a damaged preset, a host that does not clamp its hidden
+// slider) is no chart: the frame renders uncorrected, and the number is never converted to an
+// int out of range (UBSan in the asan preset watches that).
+TEST_P(EffectInHost, StoredChartTypeOutsideTheCatalogueIsNoChart) {
+    const world_format f = ae() ? WORLD_ARGB32F : WORLD_BGRA32F;
+    headless_world in, out;
+    world_init(&in, f, 64, 48);
+    world_init(&out, f, 64, 48);
+    fill_world(&in, 3);
+    for (double bad : {1e10, -1e10, static_cast<double>(NAN), 99.0, -1.0}) {
+        headless_store(inst, P_CARD_TYPE, bad);
+        EXPECT_EQ(headless_render(inst, &in, &out, true), PF_Err_NONE) << bad;
+        std::vector<uint8_t> card;
+        EXPECT_EQ(headless_flatten(inst, P_SOURCE, &card), PF_Err_NONE) << bad;
+    }
+}
+
 // Eight render threads over three instances, 500 frames in all, while another thread
-// changes parameters, reads and stores the cards and renders with the memo; every render
-// succeeds. Under the tsan preset this is the thread-safety check (it runs in CI).
+// changes parameters, reads and stores the cards, clicks the custom controls and renders with
+// the memo; every render succeeds. Under the tsan preset this is the thread-safety check (it runs
+// in CI).
 TEST_P(EffectInHost, ThreadStressEightRenderThreadsWithChanges) {
     constexpr int INSTANCES = 3, THREADS = 8, FRAMES = 500;
     std::vector<headless_instance*> insts = {inst};
@@ -346,6 +367,7 @@ TEST_P(EffectInHost, ThreadStressEightRenderThreadsWithChanges) {
     headless_world in;
     world_init(&in, f, 64, 48);
     fill_world(&in, 9);
+    for (headless_instance* i : insts) i->layer = &in;
     std::atomic<int> next{0}, failures{0};
     std::atomic<bool> done{false};
     std::vector<std::thread> threads;
@@ -368,6 +390,18 @@ TEST_P(EffectInHost, ThreadStressEightRenderThreadsWithChanges) {
             std::vector<uint8_t> card;
             if (headless_flatten(target, 40, &card) != PF_Err_NONE ||
                 headless_unflatten(target, 40, card) != PF_Err_NONE)
+                ++failures;
+            // UI events in the mix: a levels button, the cursor over the card, and "Find card
+            // in frame", whose frame request renders the layer (completed by the next event
+            // in the editing host).
+            const button& levels = round % 2 ? b_legal : b_full;
+            PF_CursorType cursor = PF_Cursor_NONE;
+            auto middle = [](const button& b) { return static_cast<int>(b.x + b.width / 2); };
+            auto row = [](const button& b) { return static_cast<int>(b.y) + 9; };
+            if (headless_click(target, 16, middle(levels), row(levels)) != PF_Err_NONE ||
+                headless_adjust_cursor(target, 40, 20, 20, &cursor) != PF_Err_NONE ||
+                headless_click(target, 40, middle(b_find), row(b_find)) != PF_Err_NONE ||
+                headless_click(target, P_EXPORT, 200, 20) != PF_Err_NONE)
                 ++failures;
         }
     });

@@ -11,14 +11,6 @@ std::vector<std::pair<int, command_setup>>& registry() {
     return commands;
 }
 
-// Every subcommand, nested ones too, parses its options but does nothing with them.
-void parse_only(CLI::App* app) {
-    for (CLI::App* sub : app->get_subcommands([](CLI::App*) { return true; })) {
-        sub->callback([] {});
-        parse_only(sub);
-    }
-}
-
 }  // namespace
 
 bool register_command(int order, command_setup setup) {
@@ -33,5 +25,7 @@ void build_app(CLI::App& app, bool run) {
     std::stable_sort(commands.begin(), commands.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& command : commands) command.second(app);
-    if (!run) parse_only(&app);
+    // The main app's parse-complete callback runs after every option was converted and
+    // checked, before any subcommand's callback.
+    if (!run) app.parse_complete_callback([] { throw parsed_only{}; });
 }

@@ -18,6 +18,10 @@ using command_setup = void (*)(CLI::App& app);
 // Called from a static initialiser in each cmd_*.cpp; `order` sorts the help text.
 bool register_command(int order, command_setup setup);
 
+// Thrown instead of running a subcommand by a parser built without `run`.
+struct parsed_only {};
+
 // The tool's parser: every registered subcommand in order, with the version flag. Without
-// `run` the subcommands only parse (their callbacks do nothing), as the option fuzzer needs.
+// `run`, parsing ends by throwing parsed_only once every option is converted and checked,
+// and no subcommand runs, as the option fuzzer needs.
 void build_app(CLI::App& app, bool run = true);

@@ -410,6 +410,7 @@ TEST_P(EffectInHost, ThreadStressEightRenderThreadsWithChanges) {
     changes.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_GE(next.load(), FRAMES);
+    for (headless_instance* i : insts) i->layer = nullptr;  // `in` ends with the test
     for (size_t k = 1; k < insts.size(); ++k) headless_instance_delete(insts[k]);
 }
 

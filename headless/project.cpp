@@ -46,8 +46,10 @@ bool from_hex(const std::string& s, std::vector<uint8_t>* bytes) {
 }
 
 // Indices of the effect's own that a project may not leave inconsistent: the stored chart
-// type (a position in the chart catalogue) and each side's black and white levels.
+// type (a position in the chart catalogue), each side's stored curve kind and exposure index
+// (whole numbers, as a ColorCard file holds them) and each side's black and white levels.
 constexpr int P_STORED_CHART = 39;
+constexpr int P_STORED_KIND = 4, P_STORED_ISO = 6;
 constexpr int P_LEVEL_BLACK = 17;  // white follows
 constexpr int SIDE_OFFSET = 55;
 
@@ -140,6 +142,9 @@ std::string out_of_range(int index, const PF_ParamDef& p, const entry& e) {
         default:
             break;
     }
+    for (int stored : {P_STORED_KIND, P_STORED_ISO})
+        if ((index == stored || index == stored + SIDE_OFFSET) && !whole(v))
+            return "is " + number(v) + ", not a whole number";
     if (index == P_STORED_CHART && (!whole(v) || v < 0 || v >= REFCARD_TYPE_COUNT))
         return "is " + number(v) + ", not a chart of the catalogue (0 to " +
                std::to_string(REFCARD_TYPE_COUNT - 1) + ")";

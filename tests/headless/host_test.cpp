@@ -158,6 +158,8 @@ TEST_F(Projects, RefusesBadProjectsWithoutChangingAnything) {
         {44, {{"value", 2}}, "neither 0 nor 1"},
         {39, {{"value", 99}}, "parameter 39 \"card_type\" is 99, not a chart"},
         {39, {{"value", -1}}, "not a chart"},
+        {4, {{"value", 2.5}}, "not a whole number"},
+        {61, {{"value", 800.25}}, "not a whole number"},
         {33, {{"point", {1e300, 0}}}, "parameter 33"},
         {42, {{"color", {0, 300, 0}}}, "is 300, outside 0 to 255"},
     };

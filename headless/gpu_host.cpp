@@ -1,6 +1,10 @@
 #include "headless/gpu_host.h"
 
+#if defined(_WIN32)
+#include "headless/dlfcn_windows.h"
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>

@@ -10,6 +10,8 @@
 //   squeezed  non-square pixels: 10/11, 40/33 and 2 in turn (use 720x480)
 //   false     frames that do not show the chart asked for: none at all (strong clutter),
 //             another chart, a decoy board of coloured squares, a tiled wall
+// Frames of the hard and false sets are encoded in turn as sRGB, linear and a camera log
+// curve (S-Log3), as footage comes; the others are sRGB.
 // For chart shots each chart's line gives right (every corner within 2 % of the card's
 // diagonal, in the right orientation), found but wrong, and not found; for the false set
 // the share of "found" answers. With a chart number it measures that chart alone and
@@ -77,7 +79,9 @@ int main(int argc, char** argv) {
     // With CHROMALANE_DETECTION_DUMP set, every frame's measures are listed (lines
     // starting with M) for choosing the finder's thresholds.
     const bool dump = std::getenv("CHROMALANE_DETECTION_DUMP") != nullptr;
-    const int encode = synth_entry("sRGB");
+    const int encodings[3] = {synth_entry("sRGB"), synth_entry("Linear sRGB"),
+                              synth_entry("Sony S-Log3 / S-Gamut3.Cine")};
+    const bool mixed = set == "hard" || set == "false";
     const int space = synth_entry("Rec. 709");
     std::printf("%dx%d %s, %d shots per chart, seeds from %lu\n", w, h, set.c_str(), shots, first);
     const bool false_set = set == "false";
@@ -108,6 +112,7 @@ int main(int argc, char** argv) {
         int found_false[4] = {0, 0, 0, 0};
         for (int i = 0; i < shots; ++i) {
             const unsigned long seed = first + unsigned(i);
+            const int encode = encodings[mixed ? i % 3 : 0];
             if (false_set) {
                 for (int kind = 0; kind < 4; ++kind) {
                     synth_conditions fc = synth_moderate();

@@ -733,6 +733,9 @@ void synth_demo_shot(int width, int height, int encode, refcard_type chart, synt
 }
 
 int synth_entry(const char* part) {
+    // A whole name first: "sRGB" is also part of "Linear sRGB", which comes before it.
+    for (int k = 1; k <= TRANSFER_SPACE_COUNT; ++k)
+        if (transfer_popup_name(k) == part) return k;
     for (int k = 1; k <= TRANSFER_SPACE_COUNT; ++k)
         if (transfer_popup_name(k).find(part) != std::string::npos) return k;
     return 0;

@@ -113,5 +113,5 @@ void synth_render(const synth_scene& scene, synth_shot* shot);
 // type under a warm colour cast, facing the camera with a slight turn.
 void synth_demo_shot(int width, int height, int encode, refcard_type chart, synth_shot* shot);
 
-// Catalogue entry (1-50) whose name contains `part` exactly (first match), or 0.
+// Catalogue entry (1-50) named `part`, else the first whose name contains it, or 0.
 int synth_entry(const char* part);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -12,6 +15,8 @@
 #include "cards/sampling.h"
 #include "colour/matrix.h"
 #include "pipeline/evaluate.h"
+#include "pipeline/parameters.h"
+#include "pipeline/render.h"
 #include "pipeline/slots.h"
 
 namespace {
@@ -20,7 +25,9 @@ namespace {
 // 11 x 11 pixels at the working size); smaller regions are mostly noise and edges.
 constexpr int MIN_REGION_PIXELS = 80;
 constexpr float MIN_FILL = 0.9f;
-constexpr float MAX_ASPECT = 1.4f;
+// A square patch on a card turned 50 degrees from the camera is 1.56 times longer one way
+// than the other, and perspective adds to that; the long patches of some charts stay out.
+constexpr float MAX_ASPECT = 1.8f;
 constexpr double SIZE_WINDOW = 1.2;
 constexpr float SEARCH_START = 0.0001f;
 constexpr float SEARCH_END = 0.00001f;
@@ -125,6 +132,65 @@ void lines_to_corners(const double* theta, const double* r, OfxPointD* out) {
 }
 
 }  // namespace
+
+void linearise_in_place(image* work, const transfer_function* tf) {
+    // The render's vectorised input stage with nothing after it: identity correction,
+    // linear output, no highlight protection. Each block of a row is read whole before
+    // it is written, so the frame may be its own output.
+    parameters p;
+    parameters_clear(&p);
+    p.input_transfer = *tf;
+    p.output_transfer = TRANSFER_FUNCTION[1];
+    p.input_space = p.output_space = COLOR_SPACE[1];
+    p.mode = CORRECTION_IDENTITY;
+    p.grays = 0.5f;
+    p.saturation = 100.0f;
+    float coeffs[COEFFICIENT_COUNT];
+    set_coefficents(coeffs, &p);
+    const OfxRectI all = {0, 0, work->right - work->left, work->bottom - work->top};
+    render_coefficients(work, work, &all, coeffs, nullptr, nullptr);
+}
+
+bool linear_code_values(const transfer_function* tf) {
+    float coeffs[COEFFICIENT_COUNT] = {};
+    set_coefficents_for_transfer_function(coeffs, 'i', tf);
+    // Slot values 1 to 7 name a curve; anything else leaves the values as they are.
+    const float form = coeffs[INPUT_TYPE];
+    return !(form >= 1.0f && form < 8.0f);
+}
+
+namespace {
+// A square root with a short linear-like toe: close to sRGB's steps (0.18 comes to 0.39,
+// 1 to 0.97) without lifting the noise of black as a pure root would, and unbounded above
+// for scene-linear highlights.
+constexpr float EDGE_TOE = 0.001f;
+}  // namespace
+
+void encode_for_edges(float* values, int count) {
+    const float root_toe = std::sqrt(EDGE_TOE);
+    int k = 0;
+#if defined(__SSE2__)
+    // Four at a time: the compiler leaves a loop of square roots scalar. The same correctly
+    // rounded operations as below, so the result does not depend on the path.
+    const __m128 toe = _mm_set1_ps(EDGE_TOE), root = _mm_set1_ps(root_toe);
+    for (; k + 4 <= count; k += 4) {
+        const __m128 v = _mm_max_ps(_mm_loadu_ps(values + k), _mm_setzero_ps());
+        _mm_storeu_ps(values + k, _mm_sub_ps(_mm_sqrt_ps(_mm_add_ps(v, toe)), root));
+    }
+#endif
+    for (; k < count; ++k) {
+        const float v = values[k];
+        values[k] = std::sqrt((v > 0 ? v : 0) + EDGE_TOE) - root_toe;
+    }
+}
+
+void decode_from_edges(float* values, int count) {
+    const float root_toe = std::sqrt(EDGE_TOE);
+    for (int k = 0; k < count; ++k) {
+        const float r = values[k] + root_toe;
+        values[k] = std::max(r * r - EDGE_TOE, 0.0f);
+    }
+}
 
 bool finder_work_size(int w, int h, double pixel_aspect, int* work_w, int* work_h) {
     if (w <= 0 || h <= 0) return false;
@@ -1346,15 +1412,20 @@ int cardFindReport(const finder_allocator* alloc, const image* frame, const tran
         image second = first;
         second.pixels = reinterpret_cast<char*>(second_pixels);
 
+        // The edge threshold suits code values in roughly even steps of lightness, as display
+        // and log curves give them. A linear frame would hide the edges between its dark
+        // patches in their noise, so it is brought to such steps for the edges and back for
+        // the colours. (Log frames were measured both ways: as they are, they lose no more
+        // shots than re-encoded.)
         scaleImage(frame, &first);
+        if (tf) linearise_in_place(&first, tf);
+        const bool reencode = tf && linear_code_values(tf);
+        if (reencode)
+            for (int y = 0; y < H; ++y) encode_for_edges(plane_row(&first, y), 4 * W);
         const int n = card_find_regions(&first, &second);
-
-        // Edges were found on the display-referred values; colours are compared linear.
-        if (tf) {
-            float coeffs[COEFFICIENT_COUNT] = {};
-            set_coefficents_for_transfer_function(coeffs, 'i', tf);
-            for (int y = 0; y < H; ++y) apply_input_transfer(coeffs, plane_row(&first, y), 4 * W);
-        }
+        // Colours are compared linear.
+        if (reencode)
+            for (int y = 0; y < H; ++y) decode_from_edges(plane_row(&first, y), 4 * W);
 
         image labels = plane_view(&second, 0);
         OfxPointD found[4];

@@ -83,6 +83,16 @@ double card_fit_residual(const card* sampled, const card* reference);
 int cardFindReport(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
                    const card* reference, OfxPointD* corners, finder_report* report);
 
+// Whether the curve leaves code values as they are (linear light, up to levels): such
+// frames are re-encoded for the finder's edges.
+bool linear_code_values(const transfer_function* tf);
+// An RGBA32f image's code values, encoded with `tf`, to linear in place (alpha kept).
+void linearise_in_place(image* work, const transfer_function* tf);
+// Linear values (in place) to the finder's edge encoding, a square root with a short toe.
+void encode_for_edges(float* values, int count);
+// Its inverse for values from 0 up (negative ones were 0 on the way in).
+void decode_from_edges(float* values, int count);
+
 // Working size for a frame of w x h pixels with the given pixel aspect: h clamped to
 // 600 ... 1200 rows, width for square pixels, bounded by FINDER_MAX_WORK_WIDTH. False
 // when the frame is too small or too thin to hold a chart.

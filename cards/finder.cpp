@@ -743,29 +743,48 @@ double card_fit_residual(const card* sampled, const card* reference) {
         std::fill(w.begin(), w.end(), 1.0);
         kept = n;
     }
-    residual.assign(size_t(n), 0.0);
+    // Fits every kept patch, then again without the worst RESIDUAL_TRIM of them (a glare,
+    // a speck), so that those pull neither the matrix nor the sum; the spread is the
+    // kept patches' own.
     double spread = 0;
+    std::vector<double> mean(3, 0.0);
     for (int c = 0; c < 3; ++c) {
-        std::vector<double> y(reference->linear[c], reference->linear[c] + n);
-        float m[3] = {0, 0, 0};
-        solve3(n, w.data(), x[0].data(), x[1].data(), x[2].data(), y.data(), m);
-        double mean = 0;
-        for (int i = 0; i < n; ++i) mean += w[size_t(i)] * y[size_t(i)];
-        mean /= kept;
+        for (int i = 0; i < n; ++i) mean[size_t(c)] += w[size_t(i)] * reference->linear[c][i];
+        mean[size_t(c)] /= kept;
         for (int i = 0; i < n; ++i) {
-            if (w[size_t(i)] == 0) continue;
-            const double p = double(m[0]) * x[0][size_t(i)] + double(m[1]) * x[1][size_t(i)] +
-                             double(m[2]) * x[2][size_t(i)];
-            residual[size_t(i)] += (p - y[size_t(i)]) * (p - y[size_t(i)]);
-            spread += (y[size_t(i)] - mean) * (y[size_t(i)] - mean);
+            const double d = reference->linear[c][i] - mean[size_t(c)];
+            spread += w[size_t(i)] * d * d;
         }
     }
     if (!(spread > 0)) return NAN;
-    // Left-out patches have no residual and sort first; trim the worst of the rest.
-    std::sort(residual.begin(), residual.end());
-    const size_t drop = size_t(std::floor(RESIDUAL_TRIM * kept));
+    auto fit_residuals = [&](const std::vector<double>& weight) {
+        residual.assign(size_t(n), 0.0);
+        for (int c = 0; c < 3; ++c) {
+            std::vector<double> y(reference->linear[c], reference->linear[c] + n);
+            float m[3] = {0, 0, 0};
+            solve3(n, weight.data(), x[0].data(), x[1].data(), x[2].data(), y.data(), m);
+            for (int i = 0; i < n; ++i) {
+                const double p = double(m[0]) * x[0][size_t(i)] + double(m[1]) * x[1][size_t(i)] +
+                                 double(m[2]) * x[2][size_t(i)];
+                residual[size_t(i)] += (p - y[size_t(i)]) * (p - y[size_t(i)]);
+            }
+        }
+    };
+    fit_residuals(w);
+    const int drop = int(std::floor(RESIDUAL_TRIM * kept));
+    std::vector<int> order;
+    for (int i = 0; i < n; ++i)
+        if (w[size_t(i)] != 0) order.push_back(i);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return residual[size_t(a)] > residual[size_t(b)] ||
+               (residual[size_t(a)] == residual[size_t(b)] && a < b);
+    });
+    std::vector<double> inliers = w;
+    for (int k = 0; k < drop && k < int(order.size()); ++k) inliers[size_t(order[size_t(k)])] = 0;
+    fit_residuals(inliers);
     double sum = 0;
-    for (size_t i = 0; i + drop < size_t(n); ++i) sum += residual[i];
+    for (int i = 0; i < n; ++i)
+        if (inliers[size_t(i)] != 0) sum += residual[size_t(i)];
     const double r = sum / spread;
     return std::isfinite(r) ? r : 1.0;
 }
@@ -1385,10 +1404,11 @@ int cardFind(const finder_allocator* alloc, const image* frame, const transfer_f
     return cardFindReport(alloc, frame, tf, reference, corners_out, nullptr);
 }
 
-int cardFindReport(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
-                   const card* reference, OfxPointD* corners_out, finder_report* report) {
-    finder_report scratch;
-    if (!report) report = &scratch;
+namespace {
+
+// One pass over the frame at the working size finder_work_size gives it.
+int find_pass(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
+              const card* reference, OfxPointD* corners_out, finder_report* report) {
     *report = finder_report{};
     try {
         if (!frame || !reference || !reference->ref) return FINDER_NOT_FOUND;
@@ -1417,15 +1437,18 @@ int cardFindReport(const finder_allocator* alloc, const image* frame, const tran
         // patches in their noise, so it is brought to such steps for the edges and back for
         // the colours. (Log frames were measured both ways: as they are, they lose no more
         // shots than re-encoded.)
-        scaleImage(frame, &first);
-        if (tf) linearise_in_place(&first, tf);
         const bool reencode = tf && linear_code_values(tf);
-        if (reencode)
+        scaleImage(frame, &first);
+        if (reencode) {
+            linearise_in_place(&first, tf);
             for (int y = 0; y < H; ++y) encode_for_edges(plane_row(&first, y), 4 * W);
+        }
         const int n = card_find_regions(&first, &second);
         // Colours are compared linear.
         if (reencode)
             for (int y = 0; y < H; ++y) decode_from_edges(plane_row(&first, y), 4 * W);
+        else if (tf)
+            linearise_in_place(&first, tf);
 
         image labels = plane_view(&second, 0);
         OfxPointD found[4];
@@ -1445,4 +1468,73 @@ int cardFindReport(const finder_allocator* alloc, const image* frame, const tran
     } catch (const std::bad_alloc&) {
         return FINDER_OUT_OF_MEMORY;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The finer pass looks at the card's surroundings: its box grown by this share of its size
+// on every side.
+constexpr double FINE_MARGIN = 0.5;
+// It is worth a second pass only where the crop's working size magnifies the card at
+// least this much more than the whole frame's did.
+constexpr double FINE_GAIN = 1.5;
+
+// The frame's pixels within the box around `c` (grown by FINE_MARGIN), as a view that
+// shares the frame's memory and coordinates; false when that would not magnify the card.
+bool fine_crop(const image* frame, const OfxPointD* c, image* crop) {
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    for (int k = 0; k < 4; ++k) {
+        if (!std::isfinite(c[k].x) || !std::isfinite(c[k].y)) return false;
+        x0 = std::min(x0, c[k].x);
+        x1 = std::max(x1, c[k].x);
+        y0 = std::min(y0, c[k].y);
+        y1 = std::max(y1, c[k].y);
+    }
+    const double mx = FINE_MARGIN * (x1 - x0), my = FINE_MARGIN * (y1 - y0);
+    const int left = int(std::max(double(frame->left), std::floor(x0 - mx)));
+    const int top = int(std::max(double(frame->top), std::floor(y0 - my)));
+    const int right = int(std::min(double(frame->right), std::ceil(x1 + mx) + 1));
+    const int bottom = int(std::min(double(frame->bottom), std::ceil(y1 + my) + 1));
+    int W = 0, H = 0, cw = 0, ch = 0;
+    if (right <= left || bottom <= top) return false;
+    const int w = frame->right - frame->left, h = frame->bottom - frame->top;
+    if (!finder_work_size(w, h, frame->pixel_aspect, &W, &H)) return false;
+    if (!finder_work_size(right - left, bottom - top, frame->pixel_aspect, &cw, &ch)) return false;
+    const double whole = double(H) / h, fine = double(ch) / (bottom - top);
+    if (!(fine >= FINE_GAIN * whole)) return false;
+    *crop = *frame;
+    crop->pixels = frame->pixels + ptrdiff_t(top - frame->top) * frame->row_bytes +
+                   ptrdiff_t(left - frame->left) * imageFormatBytes(frame->format);
+    crop->left = left;
+    crop->top = top;
+    crop->right = right;
+    crop->bottom = bottom;
+    return true;
+}
+
+}  // namespace
+
+int cardFindReport(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
+                   const card* reference, OfxPointD* corners_out, finder_report* report) {
+    finder_report scratch;
+    if (!report) report = &scratch;
+    const int code = find_pass(alloc, frame, tf, reference, corners_out, report);
+    if (code == FINDER_OUT_OF_MEMORY) return code;
+    // A small card's patches are only a few working pixels wide, too few for the edges
+    // between them to leave regions, or for its corners to be placed within a pixel or
+    // two. Where the first pass placed a card, found or turned down, a second pass over
+    // its surroundings at a finer working size looks again; what it finds replaces the
+    // first answer, and when it finds nothing the first answer stands.
+    image crop;
+    if (!fine_crop(frame, report->candidate, &crop)) return code;
+    finder_report fine;
+    OfxPointD corners[4];
+    const int again = find_pass(alloc, &crop, tf, reference, corners, &fine);
+    if (again == FINDER_OUT_OF_MEMORY) return again;
+    if (again != FINDER_FOUND) return code;
+    *report = fine;
+    for (int k = 0; k < 4; ++k) corners_out[k] = corners[k];
+    return FINDER_FOUND;
 }

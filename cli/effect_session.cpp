@@ -264,6 +264,22 @@ std::vector<uint8_t> card_bytes(effect_session* s, int control) {
     return bytes;
 }
 
+// Whether the finder places the effect's chart in the frame, with the effect's input
+// curve and space and the layer's pixel aspect.
+bool finds_chart(effect_session* s, const rgba_image& frame) {
+    const std::unique_ptr<parameters> p = session_parameters(s);
+    auto ref = std::make_unique<card>();
+    std::memset(static_cast<void*>(ref.get()), 0, sizeof(card));
+    cardMakeRef(ref.get(), &p->input_space, chart_type(s->instance));
+    if (!ref->ref) return false;
+    image img;  // read only
+    makeImage(frame.width, frame.height,
+              const_cast<char*>(reinterpret_cast<const char*>(frame.pixels.data())), &img);
+    img.pixel_aspect = frame.pixel_aspect > 0 ? frame.pixel_aspect : 1.0;
+    OfxPointD found[4];
+    return cardFind(nullptr, &img, &p->input_transfer, ref.get(), found) == FINDER_FOUND;
+}
+
 void click(effect_session* s, int control, const button& b, const char* what) {
     size_t messages = s->instance->messages.size();
     check(headless_click(s->instance, control, static_cast<int>(b.x + b.width / 2),
@@ -293,9 +309,13 @@ bool session_read_card(effect_session* s, const rgba_image& frame, const double*
     next_ui_event(s);
     if (seconds)
         *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    // A find that finds nothing leaves the corners and the card as they were.
+    // A find that finds nothing leaves the corners and the card as they were; so does one
+    // that finds the very card the effect already holds (a project saved after a find).
+    // The finder, asked the effect's own question, tells the two apart.
     const std::vector<uint8_t> after = card_bytes(s, control);
-    if (!corners && after == before && inst->params[P_CORNER_TL].u.td.x_value == x0) return false;
+    if (!corners && after == before && inst->params[P_CORNER_TL].u.td.x_value == x0 &&
+        !finds_chart(s, frame))
+        return false;
     if (found_corners) {
         std::lock_guard<std::recursive_mutex> guard(inst->mutex);
         for (int k = 0; k < 4; ++k) {

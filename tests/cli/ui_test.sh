@@ -18,6 +18,10 @@ for host in ae premiere; do
         test -s "$host/$f.png"
     done
 done
+# A project saved after a find holds the card the next find gives: still found, no change.
+"$tool" correct a.exr -o f.exr --input 43 --find --project found.json
+mkdir again
+"$tool" ui a.exr --project found.json --find -o again | grep -q "^Find card in frame: new card"
 # Match shot a to shot b: b's card is the target, read there by the effect's own buttons.
 "$tool" correct a.exr -o matched.exr --input 43 --output 43 --find --target-image b.exr \
     --target-find --save-card a.bmp

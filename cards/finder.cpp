@@ -28,6 +28,10 @@ constexpr float MIN_FILL = 0.9f;
 // A square patch on a card turned 50 degrees from the camera is 1.56 times longer one way
 // than the other, and perspective adds to that; the long patches of some charts stay out.
 constexpr float MAX_ASPECT = 1.8f;
+// A chart's own patches count in its layout only when they are about square on the chart
+// itself: an oblong one seen turned may pass as a candidate, but one at the card's edge
+// (as on the OneShot) runs into the border and its region's centre drifts.
+constexpr float LAYOUT_MAX_ASPECT = 1.4f;
 constexpr double SIZE_WINDOW = 1.2;
 constexpr float SEARCH_START = 0.0001f;
 constexpr float SEARCH_END = 0.00001f;
@@ -1040,7 +1044,8 @@ int card_layout(const reference_card* ref, double* u, double* v) {
         const reference_patch& p = ref->patches[i];
         if (p.rect) {
             const double w = double(p.rect[1]) - p.rect[0], h = double(p.rect[3]) - p.rect[2];
-            if (!(w > 0) || !(h > 0) || std::max(w / h, h / w) > double(MAX_ASPECT)) continue;
+            if (!(w > 0) || !(h > 0) || std::max(w / h, h / w) > double(LAYOUT_MAX_ASPECT))
+                continue;
         }
         u[n] = double(p.u) * (1 + l + r) - l;
         v[n] = double(p.v) * (1 + t + b) - t;

@@ -751,12 +751,12 @@ double card_fit_residual(const card* sampled, const card* reference) {
     // a speck), so that those pull neither the matrix nor the sum; the spread is the
     // kept patches' own.
     double spread = 0;
-    std::vector<double> mean(3, 0.0);
     for (int c = 0; c < 3; ++c) {
-        for (int i = 0; i < n; ++i) mean[size_t(c)] += w[size_t(i)] * reference->linear[c][i];
-        mean[size_t(c)] /= kept;
+        double mean = 0;
+        for (int i = 0; i < n; ++i) mean += w[size_t(i)] * reference->linear[c][i];
+        mean /= kept;
         for (int i = 0; i < n; ++i) {
-            const double d = reference->linear[c][i] - mean[size_t(c)];
+            const double d = reference->linear[c][i] - mean;
             spread += w[size_t(i)] * d * d;
         }
     }

@@ -11,22 +11,41 @@
 #include "pipeline/slots.h"
 #include "platform/platform.h"
 
-void LUT_generate(const float* coeffs, float* lut, int n) {
-    if (n < 2) return;
-    const float step = (float)(n - 1);
+namespace {
+
+// The table's nodes at the given positions along every axis (red fastest), taken through
+// the whole pipeline.
+void generate_on_axis(const float* coeffs, float* lut, const std::vector<float>& axis) {
+    const size_t n = axis.size();
     size_t i = 0;
-    for (int b = 0; b < n; ++b)
-        for (int g = 0; g < n; ++g)
-            for (int r = 0; r < n; ++r, i += 4) {
-                lut[i] = (float)r / step;
-                lut[i + 1] = (float)g / step;
-                lut[i + 2] = (float)b / step;
+    for (size_t b = 0; b < n; ++b)
+        for (size_t g = 0; g < n; ++g)
+            for (size_t r = 0; r < n; ++r, i += 4) {
+                lut[i] = axis[r];
+                lut[i + 1] = axis[g];
+                lut[i + 2] = axis[b];
                 lut[i + 3] = 1.0f;
             }
-    const int entries = n * n * n;
+    const int entries = (int)(n * n * n);
     apply_input_transfer(coeffs, lut, 4 * entries);
     apply_correction_and_adjustments(coeffs, lut, entries);
     apply_output_transfer(coeffs, lut, 4 * entries);
+}
+
+// Writes the whole text to an open stream.
+bool write_text(std::FILE* f, const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0 &&
+           !std::ferror(f);
+}
+
+}  // namespace
+
+void LUT_generate(const float* coeffs, float* lut, int n) {
+    if (n < 2) return;
+    const float step = (float)(n - 1);
+    std::vector<float> axis((size_t)n);
+    for (int k = 0; k < n; ++k) axis[(size_t)k] = (float)k / step;
+    generate_on_axis(coeffs, lut, axis);
 }
 
 namespace {
@@ -58,10 +77,7 @@ std::string LUT_cube_text(const float* lut, int n) {
 }
 
 bool LUT_write_cube(std::FILE* f, const float* lut, int n) {
-    if (!f || n < 2) return false;
-    const std::string text = LUT_cube_text(lut, n);
-    return std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0 &&
-           !std::ferror(f);
+    return LUT_write(f, LUT_FORMAT_CUBE, lut, n, lut_shaper{}, "");
 }
 
 namespace {
@@ -103,8 +119,7 @@ struct text_out {
 
 std::string number(double v) {
     char text[64];
-    const auto r = std::to_chars(text, text + sizeof text, (float)v, std::chars_format::fixed);
-    return std::string(text, r.ptr);
+    return std::string(text, put_shortest(text, text + sizeof text, (float)v));
 }
 
 // Title text that stays on its comment line.
@@ -185,11 +200,7 @@ std::string clf_text(const float* lut, int n, const lut_shaper& s, const std::st
 }  // namespace
 
 bool LUT_write_cube_file(const std::string& path, const float* lut, int n, std::string* error) {
-    if (n < 2) {
-        if (error) *error = "the table needs at least 2 points per axis";
-        return false;
-    }
-    return save_text(path, LUT_cube_text(lut, n), error);
+    return LUT_write_file(path, LUT_FORMAT_CUBE, lut, n, lut_shaper{}, "", error);
 }
 
 lut_shaper LUT_shaper_for(const float* coeffs, double max) {
@@ -220,19 +231,7 @@ void LUT_generate_shaped(const float* coeffs, float* lut, int n, const lut_shape
     if (n < 2) return;
     std::vector<float> axis((size_t)n);
     for (int k = 0; k < n; ++k) axis[(size_t)k] = (float)LUT_shaper_decode(s, (double)k / (n - 1));
-    size_t i = 0;
-    for (int b = 0; b < n; ++b)
-        for (int g = 0; g < n; ++g)
-            for (int r = 0; r < n; ++r, i += 4) {
-                lut[i] = axis[(size_t)r];
-                lut[i + 1] = axis[(size_t)g];
-                lut[i + 2] = axis[(size_t)b];
-                lut[i + 3] = 1.0f;
-            }
-    const int entries = n * n * n;
-    apply_input_transfer(coeffs, lut, 4 * entries);
-    apply_correction_and_adjustments(coeffs, lut, entries);
-    apply_output_transfer(coeffs, lut, 4 * entries);
+    generate_on_axis(coeffs, lut, axis);
 }
 
 std::string LUT_xml_text(const std::string& s) {
@@ -291,9 +290,7 @@ bool lut_text(lut_format format, const float* lut, int n, const lut_shaper& s,
 bool LUT_write(std::FILE* f, lut_format format, const float* lut, int n, const lut_shaper& s,
                const std::string& title) {
     std::string text;
-    if (!f || !lut_text(format, lut, n, s, title, &text)) return false;
-    return std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0 &&
-           !std::ferror(f);
+    return f && lut_text(format, lut, n, s, title, &text) && write_text(f, text);
 }
 
 bool LUT_write_file(const std::string& path, lut_format format, const float* lut, int n,

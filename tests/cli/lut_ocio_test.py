@@ -29,9 +29,9 @@ ADJUST = ["--highlight-protection", "off", "--exposure", "0.4", "--contrast", "0
 def write_exr(path, rgb):
     h = 1
     w = rgb.shape[0]
-    spec = oiio.ImageSpec(w, h, 3, "float")
+    header = oiio.ImageSpec(w, h, 3, "float")
     out = oiio.ImageOutput.create(path)
-    assert out.open(path, spec), oiio.geterror()
+    assert out.open(path, header), oiio.geterror()
     assert out.write_image(rgb.reshape(h, w, 3).astype(np.float32))
     out.close()
 

@@ -1,7 +1,8 @@
 // The GPU path on a UHD frame: the effect's GPU filter through the headless editing host on
 // the OpenCL device (PoCL runs it on the processor), table application alone and table
 // computation; and, in a build with CUDA and on a machine with an NVIDIA GPU, the CUDA
-// kernels as the filter launches them. Compare with BM_Render* (the CPU render driver).
+// kernels as the filter launches them and the whole filter on the CUDA device. Compare with
+// BM_Render* (the CPU render driver).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -29,8 +30,8 @@ std::vector<float> uhd_frame() {
     return f;
 }
 
-// One plug-in, host, instance and OpenCL device for all the OpenCL benchmarks.
-struct opencl_setup {
+// One plug-in, host, instance and device per framework, for all the filter benchmarks.
+struct filter_setup {
     headless_plugin plugin;
     headless_host* host = nullptr;
     headless_instance* inst = nullptr;
@@ -40,26 +41,31 @@ struct opencl_setup {
     bool ok = false;
 };
 
-opencl_setup* opencl() {
-    static opencl_setup s;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        if (!headless_load(&s.plugin, CHROMALANE_PLUGIN_PATH, &s.error)) return &s;
-        s.host = headless_host_new(&s.plugin, FLAVOUR_PREMIERE);
+filter_setup* setup(PrGPUDeviceFramework framework) {
+    static filter_setup s[2];
+    static bool tried[2] = {};
+    const int k = framework == PrGPUDeviceFramework_CUDA ? 1 : 0;
+    if (!tried[k]) {
+        tried[k] = true;
+        filter_setup& f = s[k];
+        if (!headless_load(&f.plugin, CHROMALANE_PLUGIN_PATH, &f.error)) return &f;
+        f.host = headless_host_new(&f.plugin, FLAVOUR_PREMIERE);
         PF_Err err = 0;
-        s.inst = headless_instance_new(s.host, WIDTH, HEIGHT, &err);
-        headless_user_set(s.inst, 43, 5);  // "deltaE"
-        headless_user_set(s.inst, 3, 43);  // a camera log curve in
-        if (err || !headless_gpu_open(&s.device, 0, &s.error)) return &s;
-        s.ok = headless_gpu_filter_new(s.inst, &s.device, &s.filter, &s.error) == 0;
-        if (s.ok) std::fprintf(stderr, "OpenCL device: %s\n", s.device.name.c_str());
+        f.inst = headless_instance_new(f.host, WIDTH, HEIGHT, &err);
+        headless_user_set(f.inst, 43, 5);  // "deltaE"
+        headless_user_set(f.inst, 3, 43);  // a camera log curve in
+        if (err || !headless_gpu_open(&f.device, (uint32_t)k, framework, &f.error)) return &f;
+        f.ok = headless_gpu_filter_new(f.inst, &f.device, &f.filter, &f.error) == 0;
+        if (f.ok) std::fprintf(stderr, "device: %s\n", f.device.name.c_str());
     }
-    return &s;
+    return &s[k];
 }
 
-void BM_GpuFilterApplyOpenCL(benchmark::State& state) {
-    opencl_setup* s = opencl();
+// The filter's render of a frame already on the device, as the host calls it each frame:
+// the table is computed once beforehand, so this is the table's application (for CUDA with
+// its upload into a texture, as every frame does it) and the wait for the device.
+void gpu_filter_apply(benchmark::State& state, PrGPUDeviceFramework framework) {
+    filter_setup* s = setup(framework);
     if (!s->ok) {
         state.SkipWithError(s->error.c_str());
         return;
@@ -76,15 +82,14 @@ void BM_GpuFilterApplyOpenCL(benchmark::State& state) {
     for (auto _ : state)
         if (headless_gpu_render(&s->filter, &frame) != 0) state.SkipWithError("render failed");
     state.SetItemsProcessed(state.iterations() * WIDTH * HEIGHT);
-    state.SetLabel(half_float ? "half" : "float");
+    state.SetLabel(s->device.name + (half_float ? ", half" : ", float"));
     headless_gpu_frame_free(&frame);
 }
-BENCHMARK(BM_GpuFilterApplyOpenCL)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A changed parameter each frame: the table computed (110,592 evaluations), then applied to
 // a frame small enough not to count.
-void BM_GpuFilterTableOpenCL(benchmark::State& state) {
-    opencl_setup* s = opencl();
+void gpu_filter_table(benchmark::State& state, PrGPUDeviceFramework framework) {
+    filter_setup* s = setup(framework);
     if (!s->ok) {
         state.SkipWithError(s->error.c_str());
         return;
@@ -101,7 +106,16 @@ void BM_GpuFilterTableOpenCL(benchmark::State& state) {
         if (headless_gpu_render(&s->filter, &frame) != 0) state.SkipWithError("render failed");
     }
     state.SetItemsProcessed(state.iterations() * 48 * 48 * 48);
+    state.SetLabel(s->device.name);
     headless_gpu_frame_free(&frame);
+}
+
+void BM_GpuFilterApplyOpenCL(benchmark::State& state) {
+    gpu_filter_apply(state, PrGPUDeviceFramework_OpenCL);
+}
+BENCHMARK(BM_GpuFilterApplyOpenCL)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_GpuFilterTableOpenCL(benchmark::State& state) {
+    gpu_filter_table(state, PrGPUDeviceFramework_OpenCL);
 }
 BENCHMARK(BM_GpuFilterTableOpenCL)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -183,6 +197,17 @@ void BM_CudaApplyLUT(benchmark::State& state) {
     cuda_free(device);
 }
 BENCHMARK(BM_CudaApplyLUT)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The whole filter on the CUDA device through the headless editing host: what a frame costs
+// the host, parameter reads and the table's lock included.
+void BM_GpuFilterApplyCuda(benchmark::State& state) {
+    gpu_filter_apply(state, PrGPUDeviceFramework_CUDA);
+}
+BENCHMARK(BM_GpuFilterApplyCuda)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond)->UseRealTime();
+void BM_GpuFilterTableCuda(benchmark::State& state) {
+    gpu_filter_table(state, PrGPUDeviceFramework_CUDA);
+}
+BENCHMARK(BM_GpuFilterTableCuda)->Unit(benchmark::kMicrosecond)->UseRealTime();
 #endif
 
 }  // namespace

@@ -57,15 +57,14 @@ void session_open(effect_session* s, host_flavour flavour, int width, int height
 void session_use_gpu(effect_session* s, const std::string& framework) {
     if (s->host->flavour != FLAVOUR_PREMIERE)
         throw cli_error(2, "--gpu needs --host premiere (the GPU filter is the editing host's)");
-    if (framework == "cuda")
-        throw cli_error(1,
-                        "the headless host runs the GPU filter on OpenCL only; CUDA is "
-                        "tested by scripts/gpu-check.sh on a machine with an NVIDIA GPU");
-    if (framework != "opencl")
+    if (framework != "opencl" && framework != "cuda")
         throw cli_error(2, "--gpu takes opencl or cuda, not '" + framework + "'");
+    const bool cuda = framework == "cuda";
     std::string error;
     s->gpu = new headless_gpu_device;
-    if (!headless_gpu_open(s->gpu, 0, &error)) throw cli_error(1, "no OpenCL device: " + error);
+    if (!headless_gpu_open(s->gpu, 0,
+                           cuda ? PrGPUDeviceFramework_CUDA : PrGPUDeviceFramework_OpenCL, &error))
+        throw cli_error(1, std::string(cuda ? "no CUDA device: " : "no OpenCL device: ") + error);
     s->gpu_filter = new headless_gpu_filter;
     if (headless_gpu_filter_new(s->instance, s->gpu, s->gpu_filter, &error) != suiteError_NoError)
         throw cli_error(1, error);
@@ -78,7 +77,7 @@ void session_close(effect_session* s) {
     }
     delete s->gpu_filter;
     s->gpu_filter = nullptr;
-    if (s->gpu && s->gpu->context) headless_gpu_close(s->gpu);
+    if (s->gpu) headless_gpu_close(s->gpu);
     delete s->gpu;
     s->gpu = nullptr;
     if (s->instance) headless_instance_delete(s->instance);

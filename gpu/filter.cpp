@@ -387,11 +387,13 @@ prSuiteError GPU_filter::calc_LUT(const parameters* p) {
         return err == CL_SUCCESS ? suiteError_NoError : suiteError_Fail;
     }
 #ifdef CHROMALANE_CUDA
-    if (mDeviceInfo.outDeviceFramework == PrGPUDeviceFramework_CUDA)
-        return cuda_calc_LUT(coeffs, GPU_cache.cuda.host_lut,
-                             GPU_cache.cuda.slot[mDeviceIndex].calc_block)
-                   ? suiteError_NoError
-                   : suiteError_Fail;
+    if (mDeviceInfo.outDeviceFramework == PrGPUDeviceFramework_CUDA) {
+        cuda_section& c = GPU_cache.cuda;
+        if (!cuda_calc_LUT(coeffs, c.host_lut, c.slot[mDeviceIndex].calc_block))
+            return suiteError_Fail;
+        ++c.computations;
+        return suiteError_NoError;
+    }
 #endif
     return suiteError_Fail;
 }

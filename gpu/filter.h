@@ -43,6 +43,7 @@ struct cuda_section {
     float* host_lut;
     uint8_t host_lut_ready;
     uint8_t have_lut;
+    uint64_t computations;  // tables computed, for tests and benchmarks
     parameters last_params;
 };
 

@@ -49,8 +49,14 @@ prSuiteError device_info(csSDK_uint32 version, csSDK_uint32 index, PrGPUDeviceIn
     if (!d || !info || version != PrGPUDeviceInfoVersion) return suiteError_Fail;
     *info = PrGPUDeviceInfo{};
     info->outAPIVersion = version;
-    info->outDeviceFramework = PrGPUDeviceFramework_OpenCL;
+    info->outDeviceFramework = d->framework;
     info->outMeetsMinimumRequirementsForAcceleration = 1;
+    if (d->framework == PrGPUDeviceFramework_CUDA) {
+        // The device ordinal and its context; work goes to the context's default stream.
+        info->outDeviceHandle = reinterpret_cast<void*>(static_cast<intptr_t>(d->cuda_ordinal));
+        info->outContextHandle = d->cuda_primary;
+        return suiteError_NoError;
+    }
     info->outPlatformHandle = d->platform;
     info->outDeviceHandle = d->device;
     info->outContextHandle = d->context;
@@ -59,7 +65,7 @@ prSuiteError device_info(csSDK_uint32 version, csSDK_uint32 index, PrGPUDeviceIn
 }
 prSuiteError pixel_data(PPixHand frame, void** pixels) {
     if (!frame || !pixels) return suiteError_InvalidParms;
-    *pixels = frame_of(frame)->buffer;
+    *pixels = frame_of(frame)->memory;
     return suiteError_NoError;
 }
 prSuiteError pixel_device(PPixHand frame, csSDK_uint32* index) {
@@ -202,9 +208,16 @@ const SPBasicSuite BASIC = {acquire, release};
 // ---------------------------------------------------------------------------
 // Device
 
-bool headless_gpu_open(headless_gpu_device* d, uint32_t index, std::string* error) {
-    *d = headless_gpu_device{};
-    if (index >= 12) return fail(error, "device index out of range");
+namespace {
+
+bool register_device(headless_gpu_device* d, uint32_t index) {
+    d->index = index;
+    std::lock_guard<std::mutex> guard(registry_mutex);
+    devices[index] = d;
+    return true;
+}
+
+bool open_opencl(headless_gpu_device* d, std::string* error) {
     d->cl = opencl_load();
     if (!d->cl) return fail(error, "no OpenCL library (libOpenCL.so.1) could be loaded");
     const opencl_api& cl = *d->cl;
@@ -244,10 +257,58 @@ bool headless_gpu_open(headless_gpu_device* d, uint32_t index, std::string* erro
         d->context = nullptr;
         return fail(error, "cannot create an OpenCL command queue");
     }
-    d->index = index;
-    std::lock_guard<std::mutex> guard(registry_mutex);
-    devices[index] = d;
     return true;
+}
+
+bool cuda_failed(const headless_gpu_device* d, cuda_result r, const char* what,
+                 std::string* error) {
+    return fail(error, std::string(what) + " (" + cuda_driver_error_name(*d->cuda, r) + ")");
+}
+
+// The device's primary context made current on the calling thread, as a host does before
+// each call into the filter: the filter's runtime and the host's driver calls then share it.
+bool make_current(const headless_gpu_device* d, std::string* error = nullptr) {
+    const cuda_result r = d->cuda->cuCtxSetCurrent(d->cuda_primary);
+    return r == 0 || cuda_failed(d, r, "cannot make the CUDA context current", error);
+}
+
+bool open_cuda(headless_gpu_device* d, std::string* error) {
+    const char* why = nullptr;
+    d->cuda = cuda_driver_load(&why);
+    if (!d->cuda) return fail(error, why);
+    const cuda_driver_api& cu = *d->cuda;
+    int count = 0;
+    cuda_result r = cu.cuDeviceGetCount(&count);
+    if (r != 0) return cuda_failed(d, r, "cannot count the CUDA devices", error);
+    if (count < 1) return fail(error, "the NVIDIA driver lists no CUDA device");
+    r = cu.cuDeviceGet(&d->cuda_ordinal, 0);
+    if (r != 0) return cuda_failed(d, r, "cannot open CUDA device 0", error);
+    char name[256] = {};
+    cu.cuDeviceGetName(name, sizeof name - 1, d->cuda_ordinal);
+    d->name = std::string("CUDA: ") + name;
+    r = cu.cuDevicePrimaryCtxRetain(&d->cuda_primary, d->cuda_ordinal);
+    if (r != 0) {
+        d->cuda_primary = nullptr;
+        return cuda_failed(d, r, "cannot create the CUDA device's context", error);
+    }
+    return make_current(d, error);
+}
+
+}  // namespace
+
+bool headless_gpu_open(headless_gpu_device* d, uint32_t index, PrGPUDeviceFramework framework,
+                       std::string* error) {
+    *d = headless_gpu_device{};
+    d->framework = framework;
+    if (index >= 12) return fail(error, "device index out of range");
+    bool opened = false;
+    if (framework == PrGPUDeviceFramework_OpenCL)
+        opened = open_opencl(d, error);
+    else if (framework == PrGPUDeviceFramework_CUDA)
+        opened = open_cuda(d, error);
+    else
+        return fail(error, "the headless host serves OpenCL and CUDA devices only");
+    return opened && register_device(d, index);
 }
 
 void headless_gpu_close(headless_gpu_device* d) {
@@ -257,8 +318,10 @@ void headless_gpu_close(headless_gpu_device* d) {
     }
     if (d->queue) d->cl->clReleaseCommandQueue(d->queue);
     if (d->context) d->cl->clReleaseContext(d->context);
+    if (d->cuda_primary) d->cuda->cuDevicePrimaryCtxRelease_v2(d->cuda_ordinal);
     d->queue = nullptr;
     d->context = nullptr;
+    d->cuda_primary = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -289,10 +352,23 @@ bool headless_gpu_frame_upload(headless_gpu_device* d, const float* rgba, int wi
                 std::memcpy(p, bgra, sizeof bgra);
             }
         }
-    cl_int err = CL_SUCCESS;
-    f->buffer = d->cl->clCreateBuffer(d->context, CL_MEM_READ_WRITE | CL_MEM_COPY_HOST_PTR, size,
-                                      bytes.data(), &err);
-    if (err != CL_SUCCESS) return fail(error, "cannot allocate the frame on the device");
+    if (d->framework == PrGPUDeviceFramework_CUDA) {
+        if (!make_current(d, error)) return false;
+        cuda_pointer p = 0;
+        cuda_result r = d->cuda->cuMemAlloc_v2(&p, size);
+        if (r != 0) return cuda_failed(d, r, "cannot allocate the frame on the device", error);
+        r = d->cuda->cuMemcpyHtoD_v2(p, bytes.data(), size);
+        if (r != 0) {
+            d->cuda->cuMemFree_v2(p);
+            return cuda_failed(d, r, "cannot copy the frame to the device", error);
+        }
+        f->memory = reinterpret_cast<void*>(static_cast<uintptr_t>(p));
+    } else {
+        cl_int err = CL_SUCCESS;
+        f->memory = d->cl->clCreateBuffer(d->context, CL_MEM_READ_WRITE | CL_MEM_COPY_HOST_PTR,
+                                          size, bytes.data(), &err);
+        if (err != CL_SUCCESS) return fail(error, "cannot allocate the frame on the device");
+    }
     f->device = d;
     f->width = width;
     f->height = height;
@@ -304,10 +380,16 @@ bool headless_gpu_frame_upload(headless_gpu_device* d, const float* rgba, int wi
 bool headless_gpu_frame_download(const headless_gpu_frame* f, float* rgba, std::string* error) {
     const size_t size = static_cast<size_t>(f->row_bytes) * static_cast<size_t>(f->height);
     std::vector<char> bytes(size);
-    const opencl_api& cl = *f->device->cl;
-    if (cl.clEnqueueReadBuffer(f->device->queue, f->buffer, CL_TRUE, 0, size, bytes.data(), 0,
-                               nullptr, nullptr) != CL_SUCCESS)
+    const headless_gpu_device* d = f->device;
+    if (d->framework == PrGPUDeviceFramework_CUDA) {
+        if (!make_current(d, error)) return false;
+        const cuda_result r = d->cuda->cuMemcpyDtoH_v2(
+            bytes.data(), static_cast<cuda_pointer>(reinterpret_cast<uintptr_t>(f->memory)), size);
+        if (r != 0) return cuda_failed(d, r, "cannot read the frame back from the device", error);
+    } else if (d->cl->clEnqueueReadBuffer(d->queue, static_cast<cl_mem>(f->memory), CL_TRUE, 0,
+                                          size, bytes.data(), 0, nullptr, nullptr) != CL_SUCCESS) {
         return fail(error, "cannot read the frame back from the device");
+    }
     const int bpp = f->half ? 8 : 16;
     for (int y = 0; y < f->height; ++y)
         for (int x = 0; x < f->width; ++x) {
@@ -322,17 +404,24 @@ bool headless_gpu_frame_download(const headless_gpu_frame* f, float* rgba, std::
             } else {
                 std::memcpy(bgra, p, sizeof bgra);
             }
-            float* d = rgba + (static_cast<size_t>(y) * static_cast<size_t>(f->width) +
-                               static_cast<size_t>(x)) *
-                                  4;
-            d[0] = bgra[2], d[1] = bgra[1], d[2] = bgra[0], d[3] = bgra[3];
+            float* out = rgba + (static_cast<size_t>(y) * static_cast<size_t>(f->width) +
+                                 static_cast<size_t>(x)) *
+                                    4;
+            out[0] = bgra[2], out[1] = bgra[1], out[2] = bgra[0], out[3] = bgra[3];
         }
     return true;
 }
 
 void headless_gpu_frame_free(headless_gpu_frame* f) {
-    if (f->buffer) f->device->cl->clReleaseMemObject(f->buffer);
-    f->buffer = nullptr;
+    const headless_gpu_device* d = f->device;
+    if (f->memory && d->framework == PrGPUDeviceFramework_CUDA) {
+        if (make_current(d))
+            d->cuda->cuMemFree_v2(
+                static_cast<cuda_pointer>(reinterpret_cast<uintptr_t>(f->memory)));
+    } else if (f->memory) {
+        d->cl->clReleaseMemObject(static_cast<cl_mem>(f->memory));
+    }
+    f->memory = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -372,6 +461,8 @@ prSuiteError headless_gpu_create(headless_instance* inst, const PrGPUFilter* fil
     record->piSuites = &BASIC;
     record->inDeviceIndex = device_index;
     record->inNodeID = inst->id;
+    const headless_gpu_device* d = device_at(device_index);
+    if (d && d->framework == PrGPUDeviceFramework_CUDA && !make_current(d)) return suiteError_Fail;
     return filter->CreateInstance(record);
 }
 
@@ -416,8 +507,14 @@ prSuiteError headless_gpu_render(headless_gpu_filter* filter, headless_gpu_frame
     params.inRenderTicksPerFrame = inst->time_step;
     PPixHand hand = reinterpret_cast<PPixHand>(frame);
     PPixHand out = hand;
+    const headless_gpu_device* d = filter->device;
+    const bool cuda = d->framework == PrGPUDeviceFramework_CUDA;
+    if (cuda && !make_current(d)) return suiteError_Fail;
     prSuiteError r = filter->filter.Render(&filter->record, &params, &hand, 1, &out);
     // The host waits for the device before it shows (here: reads) the frame.
-    if (r == suiteError_NoError) filter->device->cl->clFinish(filter->device->queue);
+    if (r == suiteError_NoError) {
+        if (cuda ? d->cuda->cuCtxSynchronize() != 0 : d->cl->clFinish(d->queue) != CL_SUCCESS)
+            r = suiteError_Fail;
+    }
     return r;
 }

@@ -1,6 +1,7 @@
 // The editing host's GPU side, headless: an OpenCL device (any the system offers; PoCL runs
-// OpenCL on the processor), frames in device memory, and the effect's GPU filter loaded
-// from the plug-in file through xGPUFilterEntry and driven as the host drives it.
+// OpenCL on the processor) or an NVIDIA device through the CUDA driver, frames in device
+// memory, and the effect's GPU filter loaded from the plug-in file through xGPUFilterEntry
+// and driven as the host drives it.
 #pragma once
 
 #include <cstdint>
@@ -8,30 +9,38 @@
 #include <vector>
 
 #include "gpu/opencl.h"
+#include "headless/cuda_driver.h"
 #include "headless/host.h"
 #include "hostsdk/gpu_filter.h"
 
-// One OpenCL device with its context and in-order queue, known to the filter under a
-// device index (0 ... 11).
+// One device, known to the filter under a device index (0 ... 11). OpenCL: its context and
+// in-order queue. CUDA: the device's primary context, where the filter's runtime calls land.
 struct headless_gpu_device {
+    PrGPUDeviceFramework framework = PrGPUDeviceFramework_OpenCL;
     const opencl_api* cl = nullptr;
     cl_platform_id platform = nullptr;
     cl_device_id device = nullptr;
     cl_context context = nullptr;
     cl_command_queue queue = nullptr;
+    const cuda_driver_api* cuda = nullptr;
+    cuda_device cuda_ordinal = 0;
+    cuda_context cuda_primary = nullptr;
     uint32_t index = 0;
     std::string name;  // "platform: device"
 };
 
-// Opens the first OpenCL device that supports images, as device `index`. On failure
-// returns false with the reason in `error` (no OpenCL library, no device ...).
-bool headless_gpu_open(headless_gpu_device* d, uint32_t index, std::string* error);
+// Opens a device of the framework (OpenCL or CUDA) as device `index`: for OpenCL the first
+// that supports images, for CUDA the first the driver lists. On failure returns false with
+// the reason in `error` (no OpenCL library, no NVIDIA driver, no device ...).
+bool headless_gpu_open(headless_gpu_device* d, uint32_t index, PrGPUDeviceFramework framework,
+                       std::string* error);
+// Closes what headless_gpu_open opened (nothing, where it failed).
 void headless_gpu_close(headless_gpu_device* d);
 
 // A BGRA frame in device memory: four floats per pixel, or four half floats.
 struct headless_gpu_frame {
     headless_gpu_device* device = nullptr;
-    cl_mem buffer = nullptr;
+    void* memory = nullptr;  // the cl_mem, or the CUDA device address
     int width = 0, height = 0;
     int32_t row_bytes = 0;
     bool half = false;

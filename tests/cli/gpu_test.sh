@@ -17,6 +17,14 @@ oiiotool cpu.exr gpu.exr --fail 0.03 --failpercent 0.01 --hardfail 0.1 --diff > 
 oiiotool shot.exr -d half -o half.exr
 "$tool" correct half.exr -o gpu_half.exr --host premiere --find --gpu opencl
 oiiotool --info -v gpu_half.exr | grep -q half
+# CUDA: with an NVIDIA device, the same match as OpenCL; without one, refused with the
+# reason and nothing written.
+if "$tool" correct shot.exr -o cuda.exr --host premiere --find --gpu cuda 2> err.txt; then
+    oiiotool cpu.exr cuda.exr --fail 0.03 --failpercent 0.01 --hardfail 0.1 --diff > diff.txt ||
+        { cat diff.txt; exit 1; }
+else
+    test -s err.txt && test ! -e cuda.exr
+fi
 for bad in "--gpu opencl" "--host premiere --gpu metal"; do
     # shellcheck disable=SC2086
     if "$tool" correct shot.exr -o refused.exr $bad 2> err.txt; then exit 1; fi

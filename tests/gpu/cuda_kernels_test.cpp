@@ -58,9 +58,10 @@ TEST(CudaKernels, CalcLutMatchesLutGenerateNodeByNode) {
     }
 }
 
-// The texture unit interpolates with weights of 8 fractional bits: a result lies within
-// 1/256 of the spread of the eight nodes around it (plus 2e-5), and a half result within
-// half a half step more.
+// The texture unit interpolates with weights of 8 fractional bits on each of the three
+// axes: a result lies within 3/256 of the spread of the eight nodes around it (plus 2e-5),
+// and a half result within half a half step more. A lookup on the wrong axis or node would
+// miss by a good part of the spread.
 TEST(CudaKernels, ApplyLutInterpolatesAsTheCpuOnFloatAndHalfFrames) {
     const std::string name = device_name();
     if (name.empty()) GTEST_SKIP() << "no CUDA device";
@@ -89,7 +90,7 @@ TEST(CudaKernels, ApplyLutInterpolatesAsTheCpuOnFloatAndHalfFrames) {
                     ASSERT_TRUE(std::isfinite(got[k]));
                     const float step = halves ? std::fabs(want[k]) / 1024.0f + 6.2e-5f : 0.0f;
                     const float err = std::fabs(got[k] - want[k]);
-                    ASSERT_LE(err, spread[k] / 256.0f + 2e-5f + step)
+                    ASSERT_LE(err, 3.0f * spread[k] / 256.0f + 2e-5f + step)
                         << "pixel " << x << "," << y << " channel " << k;
                     worst = std::fmax(worst, err);
                 }

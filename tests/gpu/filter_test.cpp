@@ -1,8 +1,9 @@
-// The GPU filter in the headless editing host on the machine's OpenCL device (PoCL in CI):
-// its output against the CPU render of the same parameters, the table computed only when
-// they change, the frame handed to the UI, and its refusals. The filter is linked in, so
-// that its table counter and the UI's frame cache can be looked at; the CPU render comes
-// from the plug-in file.
+// The GPU filter in the headless editing host on the machine's OpenCL device (PoCL in CI)
+// and, in a build with CUDA on a machine with an NVIDIA GPU, on the CUDA device: its output
+// against the CPU render of the same parameters, the table computed only when they change,
+// the frame handed to the UI, and its refusals. The filter is linked in, so that its table
+// counter and the UI's frame cache can be looked at; the CPU render comes from the plug-in
+// file.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -25,19 +26,41 @@ namespace {
 
 constexpr int W = 61, H = 37;
 
-struct filter_fixture : ::testing::Test {
-    static headless_gpu_device device;
-    static std::string failure;
+// One device per framework for the whole binary, under the device indices a host would give
+// them (CUDA 1, OpenCL 0), opened at first use. A missing OpenCL device fails the tests (CI
+// installs one); a missing CUDA device skips them.
+struct opened_device {
+    headless_gpu_device device;
+    std::string failure;
+    bool tried = false;
+};
+opened_device devices[2];
+
+opened_device& device_for(PrGPUDeviceFramework framework) {
+    const bool cuda = framework == PrGPUDeviceFramework_CUDA;
+    opened_device& d = devices[cuda ? 1 : 0];
+    if (!d.tried) {
+        d.tried = true;
+        headless_gpu_open(&d.device, cuda ? 1 : 0, framework, &d.failure);
+    }
+    return d;
+}
+
+struct filter_fixture : ::testing::TestWithParam<PrGPUDeviceFramework> {
+    headless_gpu_device& device = device_for(GetParam()).device;
     headless_plugin plugin;
     headless_host* host = nullptr;
     headless_instance* inst = nullptr;
     headless_gpu_filter filter;
 
-    static void SetUpTestSuite() { headless_gpu_open(&device, 0, &failure); }
     static void TearDownTestSuite() {
-        if (device.cl) headless_gpu_close(&device);
+        for (opened_device& d : devices)
+            if (d.failure.empty()) headless_gpu_close(&d.device);
     }
+    bool cuda() const { return GetParam() == PrGPUDeviceFramework_CUDA; }
     void SetUp() override {
+        const std::string& failure = device_for(GetParam()).failure;
+        if (cuda() && !failure.empty()) GTEST_SKIP() << failure;
         ASSERT_TRUE(failure.empty()) << failure;
         std::string error;
         ASSERT_TRUE(headless_load(&plugin, CHROMALANE_PLUGIN_PATH, &error)) << error;
@@ -111,10 +134,10 @@ struct filter_fixture : ::testing::Test {
         return cpu_render(lattice, 48 * 48, 48);
     }
 
-    uint64_t computations() const { return GPU_cache.opencl[device.index].computations; }
+    uint64_t computations() const {
+        return cuda() ? GPU_cache.cuda.computations : GPU_cache.opencl[device.index].computations;
+    }
 };
-headless_gpu_device filter_fixture::device;
-std::string filter_fixture::failure;
 
 // Colours in and out of 0..1 (a few NaN and infinities among them), alpha varying.
 std::vector<float> test_frame() {
@@ -139,8 +162,10 @@ std::vector<float> test_frame() {
 // pixel (the CPU render against the CPU's interpolation of the CPU's table), plus 2e-4 for
 // the device's math and the CPU render's fast approximations; half frames add one half
 // step. Channels outside 0..1 meet the table's clamped edge on the GPU only, so the bound
-// there is what the interpolation of the clamped colour gives.
-TEST_F(filter_fixture, MatchesTheCpuRenderWithinTheTablesInterpolationError) {
+// there is what the interpolation of the clamped colour gives. An NVIDIA texture unit
+// weighs the nodes with 8 fractional bits on each axis, which adds up to 3/256 of the
+// spread of the eight nodes around the colour.
+TEST_P(filter_fixture, MatchesTheCpuRenderWithinTheTablesInterpolationError) {
     ASSERT_EQ(headless_user_set(inst, P_INPUT_TRANSFER, 37), PF_Err_NONE);
     ASSERT_EQ(headless_user_set(inst, P_EXPOSURE, 0.4), PF_Err_NONE);
     ASSERT_EQ(headless_user_set(inst, P_SATURATION, 125), PF_Err_NONE);
@@ -157,13 +182,14 @@ TEST_F(filter_fixture, MatchesTheCpuRenderWithinTheTablesInterpolationError) {
             const float* in = &frame[(size_t)(4 * i)];
             bool inside = true;
             for (int k = 0; k < 3; ++k) inside = inside && in[k] >= 0.0f && in[k] <= 1.0f;
-            float interpolated[3];
-            gpu_support::cpu_lookup(lut.data(), in, interpolated);
+            float interpolated[3], spread[3];
+            gpu_support::cpu_lookup(lut.data(), in, interpolated, spread);
             for (int k = 0; k < 3; ++k) {
                 const float g = gpu[(size_t)(4 * i + k)];
                 ASSERT_TRUE(std::isfinite(g)) << "pixel " << i;
                 const float c = cpu[(size_t)(4 * i + k)];
-                const float step = half_float ? std::fabs(g) / 1024.0f + 6.2e-5f : 0.0f;
+                const float step = (half_float ? std::fabs(g) / 1024.0f + 6.2e-5f : 0.0f) +
+                                   (cuda() ? 3.0f * spread[k] / 256.0f : 0.0f);
                 if (!inside) {
                     ASSERT_NEAR(g, interpolated[k], 2e-4f + step) << "pixel " << i;
                     continue;
@@ -182,7 +208,7 @@ TEST_F(filter_fixture, MatchesTheCpuRenderWithinTheTablesInterpolationError) {
     }
 }
 
-TEST_F(filter_fixture, ComputesTheTableOnlyWhenAParameterChanges) {
+TEST_P(filter_fixture, ComputesTheTableOnlyWhenAParameterChanges) {
     const std::vector<float> frame = test_frame();
     const uint64_t before = computations();
     const std::vector<float> first = gpu_render(frame, false);
@@ -201,25 +227,30 @@ TEST_F(filter_fixture, ComputesTheTableOnlyWhenAParameterChanges) {
 // The entry's shutdown call (a host's last call before it unloads the plug-in) drops the
 // device objects cached per slot, so that the context they hold can go; a filter made after
 // it sets them up anew and renders the same frame.
-TEST_F(filter_fixture, ShutdownReleasesTheCachedDeviceObjects) {
+TEST_P(filter_fixture, ShutdownReleasesTheCachedDeviceObjects) {
     const std::vector<float> frame = test_frame();
     const std::vector<float> first = gpu_render(frame, false);
     headless_gpu_filter_delete(&filter);
     ASSERT_EQ(headless_gpu_shutdown(&plugin, xGPUFilterEntry), suiteError_NoError);
+    // The CUDA table lives in host memory; only the OpenCL slots hold device objects.
     const opencl_slot& slot = GPU_cache.opencl[device.index];
-    EXPECT_EQ(slot.ready, 0);
-    EXPECT_EQ(slot.calc_kernel, nullptr);
-    EXPECT_EQ(slot.lut_image, nullptr);
+    if (!cuda()) {
+        EXPECT_EQ(slot.ready, 0);
+        EXPECT_EQ(slot.calc_kernel, nullptr);
+        EXPECT_EQ(slot.lut_image, nullptr);
+    }
     std::string error;
     ASSERT_EQ(headless_gpu_filter_new(inst, &device, &filter, &error, xGPUFilterEntry),
               suiteError_NoError)
         << error;
     const std::vector<float> again = gpu_render(frame, false);
-    EXPECT_EQ(slot.ready, 1);
+    if (!cuda()) {
+        EXPECT_EQ(slot.ready, 1);
+    }
     EXPECT_EQ(std::memcmp(first.data(), again.data(), first.size() * sizeof(float)), 0);
 }
 
-TEST_F(filter_fixture, HandsTheFrameToTheUiOnlyWhenThisInstanceAskedForIt) {
+TEST_P(filter_fixture, HandsTheFrameToTheUiOnlyWhenThisInstanceAskedForIt) {
     ASSERT_EQ(headless_user_set_point(inst, P_CORNER_TL, 6.1, 3.7), PF_Err_NONE);
     const std::vector<float> frame = test_frame();
     real_mutex_lock(&global.lock);
@@ -268,7 +299,7 @@ TEST_F(filter_fixture, HandsTheFrameToTheUiOnlyWhenThisInstanceAskedForIt) {
     EXPECT_EQ(global.cache_image_2.pixels, nullptr);
 }
 
-TEST_F(filter_fixture, RefusesASecondFilterAndDevicesItDoesNotServe) {
+TEST_P(filter_fixture, RefusesASecondFilterAndDevicesItDoesNotServe) {
     PrGPUFilter table{};
     EXPECT_EQ(headless_gpu_entry(&plugin, 1, &table), suiteError_InvalidParms);
     EXPECT_EQ(headless_gpu_entry(&plugin, 0, &table), suiteError_NoError);  // from the file
@@ -283,7 +314,7 @@ TEST_F(filter_fixture, RefusesASecondFilterAndDevicesItDoesNotServe) {
 // Two instances with different settings share the device's table: rendered from several
 // threads at once, each frame still comes out as it does alone (the table is recomputed in
 // turn under the slot's lock, and the shared kernel's arguments are set one launch at a time).
-TEST_F(filter_fixture, InstancesWithOtherSettingsRenderConcurrently) {
+TEST_P(filter_fixture, InstancesWithOtherSettingsRenderConcurrently) {
     PF_Err err = PF_Err_NONE;
     headless_instance* other = headless_instance_new(host, W, H, &err);
     ASSERT_EQ(err, PF_Err_NONE);
@@ -325,3 +356,17 @@ TEST_F(filter_fixture, InstancesWithOtherSettingsRenderConcurrently) {
     headless_gpu_filter_delete(&second);
     headless_instance_delete(other);
 }
+
+namespace {
+std::string framework_name(const ::testing::TestParamInfo<PrGPUDeviceFramework>& p) {
+    return p.param == PrGPUDeviceFramework_CUDA ? "CUDA" : "OpenCL";
+}
+}  // namespace
+#ifdef CHROMALANE_CUDA
+INSTANTIATE_TEST_SUITE_P(Devices, filter_fixture,
+                         ::testing::Values(PrGPUDeviceFramework_OpenCL, PrGPUDeviceFramework_CUDA),
+                         framework_name);
+#else
+INSTANTIATE_TEST_SUITE_P(Devices, filter_fixture, ::testing::Values(PrGPUDeviceFramework_OpenCL),
+                         framework_name);
+#endif

@@ -29,7 +29,7 @@ struct opencl_fixture : ::testing::Test {
     static std::string failure;
 
     static void SetUpTestSuite() {
-        if (!headless_gpu_open(&device, 0, &failure)) return;
+        if (!headless_gpu_open(&device, 0, PrGPUDeviceFramework_OpenCL, &failure)) return;
         const opencl_api& cl = *device.cl;
         cl_int err = CL_SUCCESS;
         program = cl.clCreateProgramWithSource(

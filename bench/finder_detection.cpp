@@ -177,10 +177,16 @@ int main(int argc, char** argv) {
                     const double d = dist(rep.candidate[k], shot.corners[k]) / diag;
                     cw = std::isnan(d) ? INFINITY : std::max(cw, d);
                 }
-                std::printf("M %s %d %d %d %.4f %d %d %.4f %.3f %lu %d %s\n", set.c_str(), t,
-                            cw <= RIGHT_SHARE, code == FINDER_FOUND, rep.colour_residual,
-                            rep.matched, rep.findable, rep.irregularity, rep.score, seed, code,
-                            rep.reason ? rep.reason : "-");
+                // The scene's conditions, to sort the misses by: smallest patch side in
+                // frame pixels (the card's height over its rows, roughly), tilt, blur,
+                // exposure, noise, glare.
+                std::printf(
+                    "M %s %d %d %d %.4f %d %d %.4f %.3f %lu %d card %.0f tilt %.0f blur %.1f "
+                    "ev %+.1f noise %.3f glare %.2f %s\n",
+                    set.c_str(), t, cw <= RIGHT_SHARE, code == FINDER_FOUND, rep.colour_residual,
+                    rep.matched, rep.findable, rep.irregularity, rep.score, seed, code,
+                    s.card_height, std::hypot(s.tilt_x, s.tilt_y) * 180 / 3.14159265358979, s.blur,
+                    std::log2(s.exposure), s.noise, s.glare, rep.reason ? rep.reason : "-");
             }
             if (code != FINDER_FOUND) {
                 ++tl.missed;

@@ -1005,10 +1005,12 @@ const reference_card refcard_XRITE_COLORCHECKER_PASSPORT_VIDEO = {
     {"TL (yellow)", "TR (green)", "BR (white)", "BL (gray)"},
     1.0f / 120.0f, 1.0f / 120.0f, 1.0f / 80.0f, 1.0f / 80.0f, 1.5f, 144, 96, 96.0f};
 
+// The patches sit in two groups at opposite corners with the card's body between them;
+// seen turned and tilted, the gap between the groups reaches 3.5 times a group's radius.
 const reference_card refcard_XRITE_COLORCHECKER_VIDEO_COMPAT = {
     XRITE_COLORCHECKER_VIDEO_COMPAT, 28, patches_video, 96.0f,
     {"TL (dark skin)", "TR (white)", "BR (dark green)", "BL (black)"},
-    1.0f / 63.0f, 1.0f / 63.0f, 0.0391566f, 0.0391566f, 2.5f, 160, 112, 112.0f};
+    1.0f / 63.0f, 1.0f / 63.0f, 0.0391566f, 0.0391566f, 3.5f, 160, 112, 112.0f};
 
 // The top margin reaches over the tall row A, since the card is located from its
 // square rows B and C.

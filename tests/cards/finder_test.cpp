@@ -680,6 +680,23 @@ TEST(finder, linear_frames_are_re_encoded_for_the_edges) {
         linear_code_values(&TRANSFER_FUNCTION[synth_entry("Sony S-Log3 / S-Gamut3.Cine")]));
 }
 
+TEST(finder, the_video_charts_two_groups_are_joined_across_the_card) {
+    // The video chart's patches lie in two groups at opposite corners. Turned and tilted
+    // as here, the body between them is wider than 2.5 times a group's radius, and each
+    // group alone was placed as if it were the whole chart and turned down.
+    const refcard_type chart = XRITE_COLORCHECKER_VIDEO_COMPAT;
+    synth_conditions cond = synth_hard();
+    cond.card_min = std::max(cond.card_min, synth_min_card_share(chart, 1080, 11));
+    cond.card_max = std::max(cond.card_max, cond.card_min * 1.5);
+    synth_scene s = synth_draw(cond, chart, 1920, 1080, 1021);
+    s.encode = synth_entry("sRGB");
+    synth_shot shot;
+    synth_render(s, &shot);
+    OfxPointD corners[4];
+    ASSERT_EQ(find(shot, chart, s.encode, corners), FINDER_FOUND);
+    EXPECT_LT(corner_error(corners, shot.corners), 0.02);
+}
+
 TEST(finder, small_cards_are_placed_by_a_finer_second_pass) {
     // A 140-patch chart at 11 % of a 1080-row frame has patches of about 11 pixels: at the
     // working size the first pass places this one only roughly, and its colours read there

@@ -2,32 +2,20 @@
 #include <mutex>
 
 #include "gpu/opencl.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "gpu/system_library.h"
 
 namespace {
 
 void* open_library() {
 #if defined(_WIN32)
-    return reinterpret_cast<void*>(LoadLibraryA("OpenCL.dll"));
+    static const char* const NAMES[] = {"OpenCL.dll", nullptr};
 #elif defined(__APPLE__)
-    return dlopen("/System/Library/Frameworks/OpenCL.framework/OpenCL", RTLD_NOW | RTLD_LOCAL);
+    static const char* const NAMES[] = {"/System/Library/Frameworks/OpenCL.framework/OpenCL",
+                                        nullptr};
 #else
-    void* lib = dlopen("libOpenCL.so.1", RTLD_NOW | RTLD_LOCAL);
-    return lib ? lib : dlopen("libOpenCL.so", RTLD_NOW | RTLD_LOCAL);
+    static const char* const NAMES[] = {"libOpenCL.so.1", "libOpenCL.so", nullptr};
 #endif
-}
-
-void* find_symbol(void* library, const char* name) {
-#if defined(_WIN32)
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
-#else
-    return dlsym(library, name);
-#endif
+    return system_library_open(NAMES);
 }
 
 opencl_api api;
@@ -40,12 +28,9 @@ void load() {
     void* library = open_library();
     if (!library) return;
     bool complete = true;
-#define CHROMALANE_OPENCL_FIND(name, result, args)                                              \
-    {                                                                                           \
-        void* f = find_symbol(library, #name);                                                  \
-        complete = complete && f;                                                               \
-        api.name = reinterpret_cast<result(CL_API_CALL*) args>(reinterpret_cast<uintptr_t>(f)); \
-    }
+#define CHROMALANE_OPENCL_FIND(name, result, args)                                 \
+    api.name = system_library_function<result(CL_API_CALL*) args>(library, #name); \
+    complete = complete && api.name;
     CHROMALANE_OPENCL_FUNCTIONS(CHROMALANE_OPENCL_FIND)
 #undef CHROMALANE_OPENCL_FIND
     if (complete) loaded = &api;

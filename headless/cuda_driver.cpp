@@ -2,30 +2,9 @@
 
 #include <mutex>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "gpu/system_library.h"
 
 namespace {
-
-void* open_library() {
-#if defined(_WIN32)
-    return reinterpret_cast<void*>(LoadLibraryA("nvcuda.dll"));
-#else
-    void* lib = dlopen("libcuda.so.1", RTLD_NOW | RTLD_LOCAL);
-    return lib ? lib : dlopen("libcuda.so", RTLD_NOW | RTLD_LOCAL);
-#endif
-}
-
-void* find_symbol(void* library, const char* name) {
-#if defined(_WIN32)
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
-#else
-    return dlsym(library, name);
-#endif
-}
 
 cuda_driver_api api;
 const cuda_driver_api* loaded = nullptr;
@@ -35,19 +14,20 @@ std::once_flag once;
 // The library stays loaded for the life of the process, as the device memory and contexts
 // made through it do.
 void load() {
-    void* library = open_library();
+#if defined(_WIN32)
+    static const char* const NAMES[] = {"nvcuda.dll", nullptr};
+#else
+    static const char* const NAMES[] = {"libcuda.so.1", "libcuda.so", nullptr};
+#endif
+    void* library = system_library_open(NAMES);
     if (!library) {
         failure = "no NVIDIA driver (libcuda.so.1) could be loaded";
         return;
     }
     bool complete = true;
-#define CHROMALANE_CUDA_DRIVER_FIND(name, result, args)                                       \
-    {                                                                                         \
-        void* f = find_symbol(library, #name);                                                \
-        complete = complete && f;                                                             \
-        api.name =                                                                            \
-            reinterpret_cast<result(CUDA_DRIVER_CALL*) args>(reinterpret_cast<uintptr_t>(f)); \
-    }
+#define CHROMALANE_CUDA_DRIVER_FIND(name, result, args)                                 \
+    api.name = system_library_function<result(CUDA_DRIVER_CALL*) args>(library, #name); \
+    complete = complete && api.name;
     CHROMALANE_CUDA_DRIVER_FUNCTIONS(CHROMALANE_CUDA_DRIVER_FIND)
 #undef CHROMALANE_CUDA_DRIVER_FIND
     if (!complete) {

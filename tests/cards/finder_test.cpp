@@ -38,6 +38,16 @@ int find(const synth_shot& shot, refcard_type chart, int encode, OfxPointD* corn
     return cardFind(alloc, &shot.frame, &TRANSFER_FUNCTION[encode], ref.get(), corners);
 }
 
+// The scene of `seed` drawn from `cond`, encoded with catalogue entry `encode`.
+synth_shot shot_of(const synth_conditions& cond, refcard_type chart, int width, int height,
+                   uint64_t seed, int encode) {
+    synth_scene s = synth_draw(cond, chart, width, height, seed);
+    s.encode = encode;
+    synth_shot shot;
+    synth_render(s, &shot);
+    return shot;
+}
+
 // A label plane (label 2 on 0) holding one shape, fitted as the finder fits regions.
 region fit_shape(int W, int H, bool (*inside)(double x, double y, const double* p),
                  const double* p) {
@@ -666,12 +676,10 @@ TEST(finder, linear_frames_are_re_encoded_for_the_edges) {
     synth_conditions cond = synth_hard();
     cond.card_min = 0.2;
     cond.card_max = 0.3;
-    synth_scene s = synth_draw(cond, chart, 960, 540, 10);
-    s.encode = synth_entry("Linear sRGB");
-    synth_shot shot;
-    synth_render(s, &shot);
+    const int encode = synth_entry("Linear sRGB");
+    const synth_shot shot = shot_of(cond, chart, 960, 540, 10, encode);
     OfxPointD corners[4];
-    ASSERT_EQ(find(shot, chart, s.encode, corners), FINDER_FOUND);
+    ASSERT_EQ(find(shot, chart, encode, corners), FINDER_FOUND);
     EXPECT_LT(corner_error(corners, shot.corners), 0.01);
     EXPECT_TRUE(linear_code_values(&TRANSFER_FUNCTION[synth_entry("Linear sRGB")]));
     EXPECT_TRUE(linear_code_values(&TRANSFER_FUNCTION[synth_entry("ACEScg")]));
@@ -688,12 +696,10 @@ TEST(finder, the_video_charts_two_groups_are_joined_across_the_card) {
     synth_conditions cond = synth_hard();
     cond.card_min = std::max(cond.card_min, synth_min_card_share(chart, 1080, 11));
     cond.card_max = std::max(cond.card_max, cond.card_min * 1.5);
-    synth_scene s = synth_draw(cond, chart, 1920, 1080, 1021);
-    s.encode = synth_entry("sRGB");
-    synth_shot shot;
-    synth_render(s, &shot);
+    const int encode = synth_entry("sRGB");
+    const synth_shot shot = shot_of(cond, chart, 1920, 1080, 1021, encode);
     OfxPointD corners[4];
-    ASSERT_EQ(find(shot, chart, s.encode, corners), FINDER_FOUND);
+    ASSERT_EQ(find(shot, chart, encode, corners), FINDER_FOUND);
     EXPECT_LT(corner_error(corners, shot.corners), 0.02);
 }
 
@@ -706,11 +712,9 @@ TEST(finder, small_cards_are_placed_by_a_finer_second_pass) {
     synth_conditions cond = synth_moderate();
     cond.card_min = std::max(0.06, synth_min_card_share(chart, 1080, 11));
     cond.card_max = cond.card_min * 1.25;
-    synth_scene s = synth_draw(cond, chart, 1920, 1080, 1);
-    s.encode = synth_entry("sRGB");
-    synth_shot shot;
-    synth_render(s, &shot);
+    const int encode = synth_entry("sRGB");
+    const synth_shot shot = shot_of(cond, chart, 1920, 1080, 1, encode);
     OfxPointD corners[4];
-    ASSERT_EQ(find(shot, chart, s.encode, corners), FINDER_FOUND);
+    ASSERT_EQ(find(shot, chart, encode, corners), FINDER_FOUND);
     EXPECT_LT(corner_error(corners, shot.corners), 0.01);
 }

@@ -1382,6 +1382,7 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
             for (int k = 0; k < 4; ++k) best_corners[k] = c[k];
         }
     }
+    report->crowded = visits >= GROWTH_BUDGET || m > 4 * cluster_cap(reference->ref);
     if (!found) {
         report->reason = "no cluster like the chart's layout";
         return FINDER_NOT_FOUND;
@@ -1411,9 +1412,11 @@ int cardFind(const finder_allocator* alloc, const image* frame, const transfer_f
 
 namespace {
 
-// One pass over the frame at the working size finder_work_size gives it.
+// One pass over the frame at the working size finder_work_size gives it, with edges at
+// `edge_threshold`.
 int find_pass(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
-              const card* reference, OfxPointD* corners_out, finder_report* report) {
+              const card* reference, float edge_threshold, OfxPointD* corners_out,
+              finder_report* report) {
     *report = finder_report{};
     try {
         if (!frame || !reference || !reference->ref) return FINDER_NOT_FOUND;
@@ -1448,7 +1451,7 @@ int find_pass(const finder_allocator* alloc, const image* frame, const transfer_
             linearise_in_place(&first, tf);
             for (int y = 0; y < H; ++y) encode_for_edges(plane_row(&first, y), 4 * W);
         }
-        const int n = card_find_regions(&first, &second);
+        const int n = card_find_regions(&first, &second, edge_threshold);
         // Colours are compared linear.
         if (reencode)
             for (int y = 0; y < H; ++y) decode_from_edges(plane_row(&first, y), 4 * W);
@@ -1521,11 +1524,20 @@ bool fine_crop(const image* frame, const OfxPointD* c, image* crop) {
 
 }  // namespace
 
-int cardFindReport(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
-                   const card* reference, OfxPointD* corners_out, finder_report* report) {
-    finder_report scratch;
-    if (!report) report = &scratch;
-    const int code = find_pass(alloc, frame, tf, reference, corners_out, report);
+namespace {
+
+// When the first look finds nothing, the finder looks once more with only the stronger
+// edges. Under blur, the edges between similar neighbours (the SG's touching patches, a
+// video chart's light greys) spread into bands that swallow the small patches between
+// them; fewer, thinner edges leave those patches regions, at the cost of the weaker
+// edges, which is why this is the second look and not the first.
+constexpr float EDGE_THRESHOLD_AGAIN = 2.5f;
+
+// The first pass and, around what it placed, the finer one, with edges at `edge_threshold`.
+int find_with_edges(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
+                    const card* reference, float edge_threshold, OfxPointD* corners_out,
+                    finder_report* report) {
+    const int code = find_pass(alloc, frame, tf, reference, edge_threshold, corners_out, report);
     if (code == FINDER_OUT_OF_MEMORY) return code;
     // A small card's patches are only a few working pixels wide, too few for the edges
     // between them to leave regions, or for its corners to be placed within a pixel or
@@ -1536,10 +1548,34 @@ int cardFindReport(const finder_allocator* alloc, const image* frame, const tran
     if (!fine_crop(frame, report->candidate, &crop)) return code;
     finder_report fine;
     OfxPointD corners[4];
-    const int again = find_pass(alloc, &crop, tf, reference, corners, &fine);
+    const int again = find_pass(alloc, &crop, tf, reference, edge_threshold, corners, &fine);
     if (again == FINDER_OUT_OF_MEMORY) return again;
     if (again != FINDER_FOUND) return code;
     *report = fine;
+    for (int k = 0; k < 4; ++k) corners_out[k] = corners[k];
+    return FINDER_FOUND;
+}
+
+}  // namespace
+
+int cardFindReport(const finder_allocator* alloc, const image* frame, const transfer_function* tf,
+                   const card* reference, OfxPointD* corners_out, finder_report* report) {
+    finder_report scratch;
+    if (!report) report = &scratch;
+    const int code =
+        find_with_edges(alloc, frame, tf, reference, EDGE_THRESHOLD, corners_out, report);
+    // A frame crowded with candidates has edges enough; fewer would not show it more
+    // patches, and the second look would take as long as the first.
+    if (code != FINDER_NOT_FOUND || report->crowded) return code;
+    // What the second look finds replaces the first answer; when it finds nothing, the
+    // first look's placement and reason stand.
+    finder_report again;
+    OfxPointD corners[4];
+    const int second =
+        find_with_edges(alloc, frame, tf, reference, EDGE_THRESHOLD_AGAIN, corners, &again);
+    if (second == FINDER_OUT_OF_MEMORY) return second;
+    if (second != FINDER_FOUND) return code;
+    *report = again;
     for (int k = 0; k < 4; ++k) corners_out[k] = corners[k];
     return FINDER_FOUND;
 }

@@ -69,6 +69,9 @@ struct finder_report {
     const char* reason = nullptr;
     // The placement that was scored, in the frame's pixels, also when it was turned down.
     OfxPointD candidate[4] = {};
+    // The frame held candidate patches for four charts or more (tiles, keyboards), or so
+    // many that the search stopped at its budget.
+    bool crowded = false;
 };
 // Placements scoring below this are "not found".
 constexpr double FINDER_MIN_SCORE = 0.5;

@@ -147,7 +147,8 @@ void convolve1_y(const float* k, int r, const image* src, image* dst) {
     }
 }
 
-void sobel_edges(const image* src, image* edges, image* tmp_a, image* tmp_b, image* tmp_c) {
+void sobel_edges(const image* src, image* edges, image* tmp_a, image* tmp_b, image* tmp_c,
+                 float level) {
     static const float S[5] = {1, 1, 2, 1, 1};
     static const float D[5] = {-2, -1, 0, 1, 2};
     clear(edges);
@@ -160,7 +161,7 @@ void sobel_edges(const image* src, image* edges, image* tmp_a, image* tmp_b, ima
         convolve1_y(S, 2, tmp_b, tmp_c);
         add_abs(tmp_c, edges);
     }
-    threshold(edges, 2.0f);
+    threshold(edges, level);
 }
 
 namespace {
@@ -233,10 +234,10 @@ int flood_fill_regions(image* p) {
     return label_all(p) - 1;
 }
 
-int card_find_regions(const image* frame, image* work) {
+int card_find_regions(const image* frame, image* work, float edge_threshold) {
     image p0 = plane_view(work, 0), p1 = plane_view(work, 1);
     image p2 = plane_view(work, 2), p3 = plane_view(work, 3);
-    sobel_edges(frame, &p0, &p1, &p2, &p3);
+    sobel_edges(frame, &p0, &p1, &p2, &p3, edge_threshold);
     dilate(&p0, &p1, 1);
     if (image_height(frame) <= 0 || image_width(frame) <= 0) {
         dilate(&p1, &p0, 2);

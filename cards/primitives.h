@@ -40,9 +40,12 @@ void dilate(const image* src, image* dst, int r);
 // Correlation with the 2r + 1 taps of k (not mirrored), border pixels repeated.
 void convolve1_x(const float* k, int r, const image* src, image* dst);
 void convolve1_y(const float* k, int r, const image* src, image* dst);
+// The edge threshold of the finder's first look at a frame.
+constexpr float EDGE_THRESHOLD = 2.0f;
 // Binary edge plane (1.0 on edges) of an RGBA32f frame: per channel, smoothed
-// derivatives along x and y, magnitudes summed over channels, thresholded at 2.0.
-void sobel_edges(const image* src, image* edges, image* tmp_a, image* tmp_b, image* tmp_c);
+// derivatives along x and y, magnitudes summed over channels, thresholded at `level`.
+void sobel_edges(const image* src, image* edges, image* tmp_a, image* tmp_b, image* tmp_c,
+                 float level = EDGE_THRESHOLD);
 
 // Fills the 4-connected area of exact 0.0 pixels at (x, y) with `label`; nothing
 // happens when that pixel is not 0.0 or the label is 0 or NaN. The seed stack grows as
@@ -53,7 +56,7 @@ int flood_fill_regions(image* p);
 // Edges, thickened edges, labels and their final 2-pixel growth; plane 0 of `work` holds
 // the labels afterwards, planes 1 and 2 are free. Returns N >= 5: labels 2 ... N are to be
 // examined. `work` must be RGBA32f of the frame's size.
-int card_find_regions(const image* frame, image* work);
+int card_find_regions(const image* frame, image* work, float edge_threshold = EDGE_THRESHOLD);
 
 // Extents of one label over the whole plane: col_ext (W x 2 floats, rows 0 and 1) gets
 // the smallest and largest y per column, row_ext (H rows, first two floats) the first and

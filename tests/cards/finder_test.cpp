@@ -703,6 +703,18 @@ TEST(finder, the_video_charts_two_groups_are_joined_across_the_card) {
     EXPECT_LT(corner_error(corners, shot.corners), 0.02);
 }
 
+TEST(finder, a_soft_frame_is_looked_at_again_with_fewer_edges) {
+    // A soft (2.3 px of blur) S-Log3 shot of a small card: at the first look's edge
+    // threshold the bands of edge around each patch leave too few regions and nothing is
+    // found; the second look, with only the stronger edges, places it.
+    const refcard_type chart = XRITE_COLORCHECKER_24_AFTER_NOV2014;
+    const int encode = synth_entry("Sony S-Log3 / S-Gamut3.Cine");
+    const synth_shot shot = shot_of(synth_hard(), chart, 1920, 1080, 1008, encode);
+    OfxPointD corners[4];
+    ASSERT_EQ(find(shot, chart, encode, corners), FINDER_FOUND);
+    EXPECT_LT(corner_error(corners, shot.corners), 0.02);
+}
+
 TEST(finder, small_cards_are_placed_by_a_finer_second_pass) {
     // A 140-patch chart at 11 % of a 1080-row frame has patches of about 11 pixels: at the
     // working size the first pass places this one only roughly, and its colours read there

@@ -29,23 +29,25 @@ build_tree() {  # folder, architecture
     cmake --build "$build" -j "$(nproc)" --target tests_gpu_cuda tests_gpu_filter chromalane_bench
 }
 
-# The checks, from a folder holding tests/, bench/ and the plug-in.
+# The checks, from a folder holding tests/, bench/ and the plug-in. Every check runs even
+# when one before it failed (a GPU is rarely at hand twice); the status says whether all
+# passed.
 run_checks() {
-    local dir=$1
+    local dir=$1 failed=0
     if command -v nvidia-smi >/dev/null; then
         nvidia-smi --query-gpu=name,driver_version,compute_cap,clocks.max.sm,clocks.max.mem \
             --format=csv
     fi
-    "$dir/tests/tests_gpu_cuda"
-    "$dir/tests/tests_gpu_filter" --gtest_filter='*CUDA*'
+    "$dir/tests/tests_gpu_cuda" || failed=1
+    "$dir/tests/tests_gpu_filter" --gtest_filter='*CUDA*' || failed=1
     "$dir/bench/chromalane_bench" --benchmark_filter='Cuda|^run/rgba32f_auto$' \
-        --benchmark_min_time=0.5
+        --benchmark_min_time=0.5 || failed=1
     # Device memory checked on every access of the kernels and the filter.
     if command -v compute-sanitizer >/dev/null; then
         timeout 120 compute-sanitizer --tool memcheck --error-exitcode 1 \
-            "$dir/tests/tests_gpu_cuda" --gtest_brief=1
+            "$dir/tests/tests_gpu_cuda" --gtest_brief=1 || failed=1
         timeout 120 compute-sanitizer --tool memcheck --error-exitcode 1 \
-            "$dir/tests/tests_gpu_filter" --gtest_filter='*CUDA*' --gtest_brief=1
+            "$dir/tests/tests_gpu_filter" --gtest_filter='*CUDA*' --gtest_brief=1 || failed=1
     fi
     # The apply kernel's own time on the device, apart from the table's upload around it.
     if command -v ncu >/dev/null; then
@@ -53,6 +55,8 @@ run_checks() {
             "$dir/bench/chromalane_bench" --benchmark_filter='^BM_CudaApplyLUT' \
             --benchmark_min_time=0.01 || echo "gpu-check: ncu did not finish" >&2
     fi
+    [ "$failed" = 0 ] || echo "gpu-check: a check failed" >&2
+    return "$failed"
 }
 
 case "${1:-}" in

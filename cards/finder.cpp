@@ -1531,7 +1531,7 @@ namespace {
 // video chart's light greys) spread into bands that swallow the small patches between
 // them; fewer, thinner edges leave those patches regions, at the cost of the weaker
 // edges, which is why this is the second look and not the first.
-constexpr float EDGE_THRESHOLD_AGAIN = 2.5f;
+constexpr float EDGE_THRESHOLD_AGAIN = 3.0f;
 
 // The first pass and, around what it placed, the finer one, with edges at `edge_threshold`.
 int find_with_edges(const finder_allocator* alloc, const image* frame, const transfer_function* tf,

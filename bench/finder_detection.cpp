@@ -177,9 +177,8 @@ int main(int argc, char** argv) {
                     const double d = dist(rep.candidate[k], shot.corners[k]) / diag;
                     cw = std::isnan(d) ? INFINITY : std::max(cw, d);
                 }
-                // The scene's conditions, to sort the misses by: smallest patch side in
-                // frame pixels (the card's height over its rows, roughly), tilt, blur,
-                // exposure, noise, glare.
+                // The scene's conditions, to sort the misses by: the card's height in frame
+                // pixels, tilt in degrees, blur, exposure in stops, noise, glare.
                 std::printf(
                     "M %s %d %d %d %.4f %d %d %.4f %.3f %lu %d card %.0f tilt %.0f blur %.1f "
                     "ev %+.1f noise %.3f glare %.2f %s\n",

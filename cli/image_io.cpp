@@ -122,9 +122,10 @@ rgba_image read_image(const std::string& path) {
     refuse_truncated(path);
     // Only the header first: sizes, channels, pixel type and aspect are checked before
     // anything is allocated for the pixels.
-    std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(path);
+    std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::create(path);
     if (!in) throw cli_error(1, unreadable(path, OIIO::geterror()));
-    const OIIO::ImageSpec info = in->spec();
+    OIIO::ImageSpec info;
+    if (!in->open(path, info)) throw cli_error(1, unreadable(path, in->geterror()));
     rgba_image img;
     img.width = info.width;
     img.height = info.height;

@@ -210,13 +210,6 @@ const SPBasicSuite BASIC = {acquire, release};
 
 namespace {
 
-bool register_device(headless_gpu_device* d, uint32_t index) {
-    d->index = index;
-    std::lock_guard<std::mutex> guard(registry_mutex);
-    devices[index] = d;
-    return true;
-}
-
 bool open_opencl(headless_gpu_device* d, std::string* error) {
     d->cl = opencl_load();
     if (!d->cl) return fail(error, "no OpenCL library (libOpenCL.so.1) could be loaded");
@@ -308,7 +301,11 @@ bool headless_gpu_open(headless_gpu_device* d, uint32_t index, PrGPUDeviceFramew
         opened = open_cuda(d, error);
     else
         return fail(error, "the headless host serves OpenCL and CUDA devices only");
-    return opened && register_device(d, index);
+    if (!opened) return false;
+    d->index = index;
+    std::lock_guard<std::mutex> guard(registry_mutex);
+    devices[index] = d;
+    return true;
 }
 
 void headless_gpu_close(headless_gpu_device* d) {

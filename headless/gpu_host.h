@@ -34,7 +34,7 @@ struct headless_gpu_device {
 // the reason in `error` (no OpenCL library, no NVIDIA driver, no device ...).
 bool headless_gpu_open(headless_gpu_device* d, uint32_t index, PrGPUDeviceFramework framework,
                        std::string* error);
-// Closes what headless_gpu_open opened (nothing, where it failed).
+// Closes what headless_gpu_open opened, also what it left open when it failed part way.
 void headless_gpu_close(headless_gpu_device* d);
 
 // A BGRA frame in device memory: four floats per pixel, or four half floats.

@@ -3,6 +3,7 @@
 // settings: the cost of the host layer around the render.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -23,6 +24,11 @@ void fill(headless_world* w) {
         auto* f = reinterpret_cast<float*>(w->memory.data());
         for (size_t i = 0; i < w->memory.size() / 4; ++i)
             f[i] = static_cast<float>((i * 2654435761u) % 1000u) / 1000.0f;
+    }
+    if (w->format == WORLD_ARGB16) {  // 0 to 32768
+        auto* v = reinterpret_cast<uint16_t*>(w->memory.data());
+        for (size_t i = 0; i < w->memory.size() / 2; ++i)
+            v[i] = static_cast<uint16_t>((i * 2654435761u) % 32769u);
     }
 }
 
@@ -89,6 +95,18 @@ BENCHMARK_CAPTURE(through_plugin, compositing_argb8, FLAVOUR_AE, WORLD_ARGB8)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(directly, argb8, WORLD_ARGB8, IMAGE_ARGB8)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(through_plugin, compositing_argb16, FLAVOUR_AE, WORLD_ARGB16)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(directly, argb16, WORLD_ARGB16, IMAGE_ARGB15)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(through_plugin, editing_bgra8, FLAVOUR_PREMIERE, WORLD_BGRA8)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(directly, bgra8, WORLD_BGRA8, IMAGE_BGRA8)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(through_plugin, editing_bgra32f, FLAVOUR_PREMIERE, WORLD_BGRA32F)

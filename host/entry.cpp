@@ -190,13 +190,26 @@ PF_Err SharedRender(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
                     PF_LayerDef* input, PF_LayerDef* output) {
     uint32_t id = instanceID(in_data);
     if (!input || !output || input->width <= 0 || input->height <= 0) return PF_Err_NONE;
-    PF_Err err = in_data->utils->copy(in_data->effect_ref, input, output, nullptr, nullptr);
+    // The render writes every output pixel that has an input pixel, so the host's copy of
+    // the input (a whole extra pass over the frame) is made only for an output larger than
+    // the input, or when a step below fails: the output is defined whatever happens.
+    const bool covered =
+        input == output || (output->width <= input->width && output->height <= input->height);
+    auto copy_input = [&] {
+        return input == output
+                   ? PF_Err_NONE
+                   : in_data->utils->copy(in_data->effect_ref, input, output, nullptr, nullptr);
+    };
+    PF_Err err = covered ? PF_Err_NONE : copy_input();
     if (err) return err;
     image in, out;
     err = getImage(in_data, out_data, input, &in);
     PF_Err err2 = getImage(in_data, out_data, output, &out);
     if (!err) err = err2;
-    if (err) return err;
+    if (err) {
+        if (covered) copy_input();
+        return err;
+    }
 
     real_mutex_lock(&global.lock);
     int64_t now = entry_now_us();
@@ -226,6 +239,7 @@ PF_Err SharedRender(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
     }
     real_mutex_unlock(&global.lock);
     if (err) {
+        if (covered) copy_input();
         freeImage(in_data, &in);
         freeImage(in_data, &out);
         return err;
@@ -235,6 +249,7 @@ PF_Err SharedRender(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
     if (out.format != IMAGE_RGBA32F && out.format != IMAGE_ARGB32F && out.format != IMAGE_BGRA32F) {
         row = in_data->utils->host_new_handle(static_cast<A_HandleSize>(out.right - out.left) * 16);
         if (!row) {
+            if (covered) copy_input();
             freeImage(in_data, &in);
             freeImage(in_data, &out);
             return PF_Err_OUT_OF_MEMORY;
@@ -249,6 +264,8 @@ PF_Err SharedRender(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
         char* scratch = row ? static_cast<char*>(in_data->utils->host_lock_handle(row)) : nullptr;
         render(&in, &out, &area, scratch, p, nullptr, nullptr);
         if (scratch) in_data->utils->host_unlock_handle(row);
+    } else if (covered) {
+        copy_input();
     }
     delete p;
     if (row) in_data->utils->host_dispose_handle(row);

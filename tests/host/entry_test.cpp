@@ -293,13 +293,34 @@ TEST_P(EffectInHost, RenderEqualsRenderCalledDirectly) {
         world_init(&direct, f, 37, 11);
         fill_world(&in, 17);
         for (bool smart : {true, false}) {
-            std::fill(out.memory.begin(), out.memory.end(), 0);
+            // Whatever the host's buffer held before: every pixel must be rendered.
+            std::fill(out.memory.begin(), out.memory.end(), 0x5A);
             ASSERT_EQ(headless_render(inst, &in, &out, smart), PF_Err_NONE);
             render_directly(in, &direct, p.get());
-            ASSERT_EQ(out.memory, direct.memory) << (smart ? "smart" : "classic");
+            ASSERT_EQ(world_pixels(out), world_pixels(direct)) << (smart ? "smart" : "classic");
         }
     }
     EXPECT_EQ(host->suites_outstanding, 0);
+}
+
+// The render writes the output straight from the input, with no copy of the input first;
+// when a setting cannot be read and nothing is rendered, the output still holds the input
+// rather than whatever the host's buffer held before.
+TEST_P(EffectInHost, OutputHoldsTheInputWhenNothingIsRendered) {
+    if (ae()) GTEST_SKIP() << "the compositing host's settings are read from its streams";
+    const world_format f = WORLD_BGRA32F;
+    headless_world in, out;
+    world_init(&in, f, 9, 5);
+    world_init(&out, f, 9, 5);
+    fill_world(&in, 3);
+    const PF_ParamType kept = inst->params[P_BLACKS].param_type;
+    inst->params[P_BLACKS].param_type = PF_Param_POINT;  // a slider the effect cannot read
+    for (bool smart : {true, false}) {
+        std::memset(out.memory.data(), 0x5A, out.memory.size());
+        EXPECT_NE(headless_render(inst, &in, &out, smart), PF_Err_NONE);
+        EXPECT_EQ(world_pixels(out), world_pixels(in)) << (smart ? "smart" : "classic");
+    }
+    inst->params[P_BLACKS].param_type = kept;
 }
 
 TEST_P(EffectInHost, RenderThreadsOnOneAndSeveralInstances) {

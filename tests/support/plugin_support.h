@@ -64,3 +64,15 @@ inline void fill_world(headless_world* w, uint32_t seed) {
         }
     }
 }
+
+// The pixels of a world row by row, without the padding at the rows' ends (which no one
+// writes): for comparing what two renders wrote.
+inline std::vector<char> world_pixels(const headless_world& w) {
+    const size_t row = static_cast<size_t>(w.def.width) * world_format_bytes(w.format);
+    std::vector<char> bytes;
+    for (int y = 0; y < w.def.height; ++y) {
+        const char* p = w.memory.data() + static_cast<ptrdiff_t>(y) * w.def.rowbytes;
+        bytes.insert(bytes.end(), p, p + row);
+    }
+    return bytes;
+}

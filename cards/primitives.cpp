@@ -57,9 +57,17 @@ void dilate(const image* src, image* dst, int r) {
     // keeps it correct when src and dst share rows of one work image.
     const int span = 2 * r;
     std::vector<float> ring(size_t(span) * size_t(w));
-    auto horizontal = [&](int y, float* out) {
-        const float* s = plane_row(src, y);
+    // Columns whose window lies inside the row are done offset by offset over the whole
+    // run (a form the compiler vectorises); the few at the ends clip their window.
+    const int lo = std::min(r, w), hi = std::max(lo, w - r + 1);
+    auto horizontal = [&](int y, float* __restrict out) {
+        const float* __restrict s = plane_row(src, y);
+        for (int x = lo; x < hi; ++x) out[x] = 0.0f;
+        for (int o = -r; o < r; ++o)
+            for (int x = lo; x < hi; ++x) out[x] = s[x + o] > out[x] ? s[x + o] : out[x];
         for (int x = 0; x < w; ++x) {
+            if (x == lo && hi > lo) x = hi;
+            if (x >= w) break;
             const int a = std::max(0, x - r), b = std::min(x + r, w);
             float m = 0.0f;
             for (int i = a; i < b; ++i)
@@ -79,9 +87,9 @@ void dilate(const image* src, image* dst, int r) {
         float* d = plane_row(dst, y);
         for (int x = 0; x < w; ++x) d[x] = 0.0f;
         for (int k = first; k <= last; ++k) {
-            const float* s = ring.data() + size_t(k % span) * size_t(w);
-            for (int x = 0; x < w; ++x)
-                if (s[x] > d[x]) d[x] = s[x];
+            const float* __restrict s = ring.data() + size_t(k % span) * size_t(w);
+            float* __restrict o = d;
+            for (int x = 0; x < w; ++x) o[x] = s[x] > o[x] ? s[x] : o[x];
         }
     }
 }
@@ -134,32 +142,45 @@ void convolve1_x(const float* k, int r, const image* src, image* dst) {
 void convolve1_y(const float* k, int r, const image* src, image* dst) {
     const int w = image_width(dst), h = image_height(dst);
     if (h <= 0) return;
-    std::vector<const float*> rows(size_t(2 * r + 1));
+    // Whole rows tap by tap, as along x: the same sums in the same order.
     for (int y = 0; y < h; ++y) {
-        for (int j = -r; j <= r; ++j)
-            rows[size_t(j + r)] = plane_row(src, std::clamp(y + j, 0, h - 1));
         float* d = plane_row(dst, y);
-        for (int x = 0; x < w; ++x) {
-            float sum = 0.0f;
-            for (int j = 0; j <= 2 * r; ++j) sum += k[j] * rows[size_t(j)][x];
-            d[x] = sum;
-        }
+        std::fill_n(d, w, 0.0f);
+        for (int j = -r; j <= r; ++j)
+            add_scaled(d, plane_row(src, std::clamp(y + j, 0, h - 1)), k[j + r], w);
     }
 }
+
+namespace {
+
+// edges += |convolve1_y(k, r, src)|, a row at a time through `row` (one row of floats), so
+// that the correlation never makes a round trip through a whole plane.
+void convolve1_y_add_abs(const float* k, int r, const image* src, image* edges, float* row) {
+    const int w = image_width(edges), h = image_height(edges);
+    for (int y = 0; y < h; ++y) {
+        std::fill_n(row, w, 0.0f);
+        for (int j = -r; j <= r; ++j)
+            add_scaled(row, plane_row(src, std::clamp(y + j, 0, h - 1)), k[j + r], w);
+        float* __restrict e = plane_row(edges, y);
+        for (int x = 0; x < w; ++x) e[x] += std::fabs(row[x]);
+    }
+}
+
+}  // namespace
 
 void sobel_edges(const image* src, image* edges, image* tmp_a, image* tmp_b, image* tmp_c,
                  float level) {
     static const float S[5] = {1, 1, 2, 1, 1};
     static const float D[5] = {-2, -1, 0, 1, 2};
     clear(edges);
+    (void)tmp_c;  // rows of the vertical pass stay in a buffer of their own
+    std::vector<float> row(size_t(std::max(image_width(edges), 0)));
     for (int c = 0; c < 3; ++c) {
         extract_channel(c, src, tmp_a);
         convolve1_x(S, 2, tmp_a, tmp_b);
-        convolve1_y(D, 2, tmp_b, tmp_c);
-        add_abs(tmp_c, edges);
+        convolve1_y_add_abs(D, 2, tmp_b, edges, row.data());
         convolve1_x(D, 2, tmp_a, tmp_b);
-        convolve1_y(S, 2, tmp_b, tmp_c);
-        add_abs(tmp_c, edges);
+        convolve1_y_add_abs(S, 2, tmp_b, edges, row.data());
     }
     threshold(edges, level);
 }

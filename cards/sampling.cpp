@@ -502,23 +502,143 @@ void put_rgb(image* img, int64_t x, int64_t y, float r, float g, float b) {
 
 }  // namespace
 
+namespace {
+
+// The source columns (or rows) one destination column covers, with their weights: what
+// getRgb over the span [a, b] visits, found once per column instead of once per pixel.
+struct spans {
+    std::vector<int64_t> first;  // first source index of each destination index
+    std::vector<int32_t> start;  // where its weights begin in `weight` (one past: start[k + 1])
+    std::vector<double> weight;
+};
+
+// Destination index k covers [origin + k s, origin + (k + 1) s] (in float, as getRgb is
+// given it) of the source indices lo ... hi - 1.
+spans make_spans(int64_t count, float origin, float s, int64_t lo, int64_t hi) {
+    spans out;
+    out.first.resize(size_t(count));
+    out.start.resize(size_t(count) + 1);
+    constexpr double FAR = 1e15;
+    for (int64_t k = 0; k < count; ++k) {
+        out.start[size_t(k)] = static_cast<int32_t>(out.weight.size());
+        const float fa = origin + static_cast<float>(k) * s;
+        const float fb = origin + static_cast<float>(k + 1) * s;
+        out.first[size_t(k)] = lo;
+        if (!std::isfinite(fa) || !std::isfinite(fb)) continue;  // no weights: reads as 0
+        const double a = std::clamp(static_cast<double>(std::min(fa, fb)), -FAR, FAR);
+        const double b = std::clamp(static_cast<double>(std::max(fa, fb)), -FAR, FAR);
+        const int64_t i0 = static_cast<int64_t>(std::floor(a)),
+                      i1 = static_cast<int64_t>(std::ceil(b));
+        const int64_t is = std::max<int64_t>(i0, lo), ie = std::min<int64_t>(i1 + 1, hi);
+        out.first[size_t(k)] = is;
+        for (int64_t i = is; i < ie; ++i) out.weight.push_back(span_weight(i, i0, i1, a, b));
+    }
+    out.start[size_t(count)] = static_cast<int32_t>(out.weight.size());
+    return out;
+}
+
+// Row j of the image as R, G, B floats, as getRgb reads each pixel.
+void read_row(const image* img, int64_t j, float* out) {
+    const int64_t n = static_cast<int64_t>(img->right) - img->left;
+    const char* p = pixel_address(img, img->left, j);
+    const int bytes = imageFormatBytes(img->format);
+    auto each = [&](auto read) {
+        for (int64_t i = 0; i < n; ++i, p += bytes, out += 3) read(p, out);
+    };
+    switch (img->format) {
+        case IMAGE_RGBA32F:
+            each([](const char* q, float* o) {
+                o[0] = load<float>(q, 0), o[1] = load<float>(q, 1), o[2] = load<float>(q, 2);
+            });
+            break;
+        case IMAGE_ARGB32F:
+            each([](const char* q, float* o) {
+                o[0] = load<float>(q, 1), o[1] = load<float>(q, 2), o[2] = load<float>(q, 3);
+            });
+            break;
+        case IMAGE_BGRA32F:
+            each([](const char* q, float* o) {
+                o[0] = load<float>(q, 2), o[1] = load<float>(q, 1), o[2] = load<float>(q, 0);
+            });
+            break;
+        default:
+            for (int64_t i = 0; i < n; ++i, out += 3)
+                getRgb(img, static_cast<int>(img->left + i), static_cast<int>(j), &out[0], &out[1],
+                       &out[2]);
+            break;
+    }
+}
+
+}  // namespace
+
 void scaleImage(const image* src, image* dst) {
     const int64_t dst_width = static_cast<int64_t>(dst->right) - dst->left;
     const int64_t dst_height = static_cast<int64_t>(dst->bottom) - dst->top;
-    if (dst_width <= 0) return;
-    const float sx = static_cast<float>(static_cast<int64_t>(src->right) - src->left) /
-                     static_cast<float>(dst_width);
+    if (dst_width <= 0 || dst_height <= 0) return;
+    const int64_t src_width = static_cast<int64_t>(src->right) - src->left;
+    const float sx = static_cast<float>(src_width) / static_cast<float>(dst_width);
     const float sy = static_cast<float>(static_cast<int64_t>(src->bottom) - src->top) /
                      static_cast<float>(dst_height);
-    const float left = static_cast<float>(src->left), top = static_cast<float>(src->top);
-    for (int64_t y = 0; y < dst_height; ++y) {
-        const float ya = top + static_cast<float>(y) * sy;
-        const float yb = top + static_cast<float>(y + 1) * sy;
+    // Each destination pixel is the weighted mean getRgb gives over its span of the source,
+    // computed as separable sums: a source row is read and summed along x for every
+    // destination column once, and those sums are weighted along y. Neighbouring
+    // destination rows share source rows; the last few rows' sums are kept for them.
+    const spans across =
+        make_spans(dst_width, static_cast<float>(src->left), sx, src->left, src->right);
+    const spans down =
+        make_spans(dst_height, static_cast<float>(src->top), sy, src->top, src->bottom);
+    std::vector<float> row(static_cast<size_t>(std::max<int64_t>(src_width, 0)) * 3);
+    std::vector<double> sums(size_t(dst_width) * 3);
+    std::vector<double> column_weight(static_cast<size_t>(dst_width));
+    for (int64_t x = 0; x < dst_width; ++x) {
+        double w = 0.0;
+        for (int32_t t = across.start[size_t(x)]; t < across.start[size_t(x) + 1]; ++t)
+            w += across.weight[size_t(t)];
+        column_weight[size_t(x)] = w;
+    }
+    constexpr int KEPT = 8;
+    std::vector<double> kept(size_t(KEPT) * size_t(dst_width) * 3);
+    int64_t kept_row[KEPT];
+    std::fill_n(kept_row, KEPT, INT64_MIN);
+    auto along_x = [&](int64_t j) -> const double* {
+        const int slot = static_cast<int>(((j % KEPT) + KEPT) % KEPT);
+        double* h = &kept[size_t(slot) * size_t(dst_width) * 3];
+        if (kept_row[slot] == j) return h;
+        kept_row[slot] = j;
+        read_row(src, j, row.data());
         for (int64_t x = 0; x < dst_width; ++x) {
-            const float xa = left + static_cast<float>(x) * sx;
-            const float xb = left + static_cast<float>(x + 1) * sx;
+            const int32_t t0 = across.start[size_t(x)], t1 = across.start[size_t(x) + 1];
+            const float* p = &row[size_t(across.first[size_t(x)] - src->left) * 3];
+            double hr = 0.0, hg = 0.0, hb = 0.0;
+            for (int32_t t = t0; t < t1; ++t, p += 3) {
+                const double wx = across.weight[size_t(t)];
+                hr += wx * p[0];
+                hg += wx * p[1];
+                hb += wx * p[2];
+            }
+            h[x * 3] = hr, h[x * 3 + 1] = hg, h[x * 3 + 2] = hb;
+        }
+        return h;
+    };
+    for (int64_t y = 0; y < dst_height; ++y) {
+        std::fill(sums.begin(), sums.end(), 0.0);
+        double row_weight = 0.0;
+        const int64_t j0 = down.first[size_t(y)];
+        for (int32_t u = down.start[size_t(y)]; u < down.start[size_t(y) + 1]; ++u) {
+            const double wy = down.weight[size_t(u)];
+            row_weight += wy;
+            const double* h = along_x(j0 + (u - down.start[size_t(y)]));
+            for (size_t i = 0; i < sums.size(); ++i) sums[i] += wy * h[i];
+        }
+        for (int64_t x = 0; x < dst_width; ++x) {
+            const double sw = row_weight * column_weight[size_t(x)];
             float r = 0.0f, g = 0.0f, b = 0.0f;
-            getRgb(src, xa, ya, xb, yb, &r, &g, &b);
+            if (sw > 0.0) {
+                const double* s = &sums[size_t(x) * 3];
+                r = static_cast<float>(s[0] / sw);
+                g = static_cast<float>(s[1] / sw);
+                b = static_cast<float>(s[2] / sw);
+            }
             put_rgb(dst, dst->left + x, dst->top + y, r, g, b);
         }
     }

@@ -116,27 +116,32 @@ void add_scaled(float* __restrict d, const float* __restrict s, float k, int n) 
 
 }  // namespace
 
+namespace {
+
+// One row of convolve1_x: interior columns tap by tap over the whole run (the same sums in
+// the same order as one pixel at a time, but in a form the compiler vectorises); border
+// columns clamp.
+void convolve_row_x(const float* k, int r, const float* s, float* d, int w) {
+    const int lo = std::min(r, w), hi = std::max(lo, w - r);
+    for (int x = lo; x < hi; ++x) d[x] = 0.0f;
+    for (int j = 0; j <= 2 * r; ++j) add_scaled(d + lo, s + (j - r) + lo, k[j], hi - lo);
+    for (int x = 0; x < w; ++x) {
+        if (x >= lo && x < hi) {
+            x = hi - 1;
+            continue;
+        }
+        float sum = 0.0f;
+        for (int j = -r; j <= r; ++j) sum += k[j + r] * s[std::clamp(x + j, 0, w - 1)];
+        d[x] = sum;
+    }
+}
+
+}  // namespace
+
 void convolve1_x(const float* k, int r, const image* src, image* dst) {
     const int w = image_width(dst), h = image_height(dst);
     if (w <= 0) return;
-    // Interior columns tap by tap over the whole run (the same sums in the same order as
-    // one pixel at a time, but in a form the compiler vectorises); border columns clamp.
-    const int lo = std::min(r, w), hi = std::max(lo, w - r);
-    for (int y = 0; y < h; ++y) {
-        const float* s = plane_row(src, y);
-        float* d = plane_row(dst, y);
-        for (int x = lo; x < hi; ++x) d[x] = 0.0f;
-        for (int j = 0; j <= 2 * r; ++j) add_scaled(d + lo, s + (j - r) + lo, k[j], hi - lo);
-        for (int x = 0; x < w; ++x) {
-            if (x >= lo && x < hi) {
-                x = hi - 1;
-                continue;
-            }
-            float sum = 0.0f;
-            for (int j = -r; j <= r; ++j) sum += k[j + r] * s[std::clamp(x + j, 0, w - 1)];
-            d[x] = sum;
-        }
-    }
+    for (int y = 0; y < h; ++y) convolve_row_x(k, r, plane_row(src, y), plane_row(dst, y), w);
 }
 
 void convolve1_y(const float* k, int r, const image* src, image* dst) {
@@ -151,38 +156,49 @@ void convolve1_y(const float* k, int r, const image* src, image* dst) {
     }
 }
 
-namespace {
-
-// edges += |convolve1_y(k, r, src)|, a row at a time through `row` (one row of floats), so
-// that the correlation never makes a round trip through a whole plane.
-void convolve1_y_add_abs(const float* k, int r, const image* src, image* edges, float* row) {
-    const int w = image_width(edges), h = image_height(edges);
-    for (int y = 0; y < h; ++y) {
-        std::fill_n(row, w, 0.0f);
-        for (int j = -r; j <= r; ++j)
-            add_scaled(row, plane_row(src, std::clamp(y + j, 0, h - 1)), k[j + r], w);
-        float* __restrict e = plane_row(edges, y);
-        for (int x = 0; x < w; ++x) e[x] += std::fabs(row[x]);
-    }
-}
-
-}  // namespace
-
-void sobel_edges(const image* src, image* edges, image* tmp_a, image* tmp_b, image* tmp_c,
-                 float level) {
+void sobel_edges(const image* src, image* edges, float level) {
     static const float S[5] = {1, 1, 2, 1, 1};
     static const float D[5] = {-2, -1, 0, 1, 2};
-    clear(edges);
-    (void)tmp_c;  // rows of the vertical pass stay in a buffer of their own
-    std::vector<float> row(size_t(std::max(image_width(edges), 0)));
-    for (int c = 0; c < 3; ++c) {
-        extract_channel(c, src, tmp_a);
-        convolve1_x(S, 2, tmp_a, tmp_b);
-        convolve1_y_add_abs(D, 2, tmp_b, edges, row.data());
-        convolve1_x(D, 2, tmp_a, tmp_b);
-        convolve1_y_add_abs(S, 2, tmp_b, edges, row.data());
+    constexpr int R = 2;
+    const int w = image_width(edges), h = image_height(edges);
+    if (w <= 0 || h <= 0) return;
+    // One streaming pass: each source row is split into channels and convolved along x into
+    // rings of the last few rows (smoothed and derivative, per channel); each edge row is
+    // then the vertical pass over its ring rows. The working set stays a few rows wide
+    // instead of several frame-sized planes, and every sum keeps its order, so the result
+    // is the same as convolving whole planes.
+    constexpr int SLOTS = 8;  // a power of two above the 2R + 1 rows a vertical pass reads
+    const size_t n = size_t(w);
+    std::vector<float> buf(n * (2 + 6 * SLOTS));
+    float* channel = buf.data();
+    float* row = channel + n;
+    auto ring = [&](int c, int kind, int y) {
+        return row + n * (1 + size_t((c * 2 + kind) * SLOTS + (y & (SLOTS - 1))));
+    };
+    int next = 0;  // next source row to convolve along x
+    for (int y = 0; y < h; ++y) {
+        for (const int last = std::min(y + R, h - 1); next <= last; ++next) {
+            const float* s = plane_row(src, next);
+            for (int c = 0; c < 3; ++c) {
+                for (size_t x = 0; x < n; ++x) channel[x] = s[4 * x + size_t(c)];
+                convolve_row_x(S, R, channel, ring(c, 0, next), w);
+                convolve_row_x(D, R, channel, ring(c, 1, next), w);
+            }
+        }
+        float* __restrict e = plane_row(edges, y);
+        std::fill_n(e, w, 0.0f);
+        for (int c = 0; c < 3; ++c) {
+            // Smoothed along x, derivative along y; then the other way round.
+            for (int kind = 0; kind < 2; ++kind) {
+                const float* k = kind == 0 ? D : S;
+                std::fill_n(row, w, 0.0f);
+                for (int j = -R; j <= R; ++j)
+                    add_scaled(row, ring(c, kind, std::clamp(y + j, 0, h - 1)), k[j + R], w);
+                for (size_t x = 0; x < n; ++x) e[x] += std::fabs(row[x]);
+            }
+        }
+        for (size_t x = 0; x < n; ++x) e[x] = e[x] > level ? 1.0f : 0.0f;
     }
-    threshold(edges, level);
 }
 
 namespace {
@@ -257,8 +273,7 @@ int flood_fill_regions(image* p) {
 
 int card_find_regions(const image* frame, image* work, float edge_threshold) {
     image p0 = plane_view(work, 0), p1 = plane_view(work, 1);
-    image p2 = plane_view(work, 2), p3 = plane_view(work, 3);
-    sobel_edges(frame, &p0, &p1, &p2, &p3, edge_threshold);
+    sobel_edges(frame, &p0, edge_threshold);
     dilate(&p0, &p1, 1);
     if (image_height(frame) <= 0 || image_width(frame) <= 0) {
         dilate(&p1, &p0, 2);

@@ -44,8 +44,7 @@ void convolve1_y(const float* k, int r, const image* src, image* dst);
 constexpr float EDGE_THRESHOLD = 2.0f;
 // Binary edge plane (1.0 on edges) of an RGBA32f frame: per channel, smoothed
 // derivatives along x and y, magnitudes summed over channels, thresholded at `level`.
-void sobel_edges(const image* src, image* edges, image* tmp_a, image* tmp_b, image* tmp_c,
-                 float level = EDGE_THRESHOLD);
+void sobel_edges(const image* src, image* edges, float level = EDGE_THRESHOLD);
 
 // Fills the 4-connected area of exact 0.0 pixels at (x, y) with `label`; nothing
 // happens when that pixel is not 0.0 or the label is 0 or NaN. The seed stack grows as

@@ -1425,9 +1425,11 @@ int find_pass(const finder_allocator* alloc, const image* frame, const transfer_
         if (!finder_work_size(w, h, frame->pixel_aspect, &W, &H)) return FINDER_NOT_FOUND;
 
         finder_blocks blocks(alloc);
-        const size_t bytes = size_t(W) * size_t(H) * 4;
-        float* first_pixels = take<float>(&blocks, bytes);
-        float* second_pixels = first_pixels ? take<float>(&blocks, bytes) : nullptr;
+        // The working frame (RGBA) and two planes for edges and labels: every page of them
+        // is written, so memory not asked for is time not spent faulting it in.
+        float* first_pixels = take<float>(&blocks, size_t(W) * size_t(H) * 4);
+        float* second_pixels =
+            first_pixels ? take<float>(&blocks, size_t(W) * size_t(H) * 2) : nullptr;
         if (!second_pixels) return FINDER_OUT_OF_MEMORY;
         image first = {};
         first.flag1 = first.flag2 = 1;
@@ -1438,6 +1440,7 @@ int find_pass(const finder_allocator* alloc, const image* frame, const transfer_
         first.row_bytes = W * 16;
         first.pixels = reinterpret_cast<char*>(first_pixels);
         image second = first;
+        second.row_bytes = W * 8;
         second.pixels = reinterpret_cast<char*>(second_pixels);
 
         // The edge threshold suits code values in roughly even steps of lightness, as display

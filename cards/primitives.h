@@ -3,9 +3,10 @@
 // geometry that turns four side lines into corners and corners into an area.
 //
 // A plane is a single-channel float image: `left`, `top`, `right`, `bottom` give its
-// size, `row_bytes` its row stride and `pixels` its first float. Planes are views into an
-// RGBA32f work image of the same size (plane k starts k x width floats into each row), so the
-// finder never needs more than two frame-sized buffers.
+// size, `row_bytes` its row stride and `pixels` its first float. Planes are views into a
+// work image of the same size whose rows hold several planes (plane k starts k x width floats
+// into each row; an RGBA32f image holds four), so the finder never needs more than two
+// frame-sized buffers.
 #pragma once
 
 #include <cstddef>
@@ -53,8 +54,9 @@ void flood_fill(image* p, int x, int y, float label);
 // Labels every zero area of p with 2, 3, ...; returns the highest label used (1 when none).
 int flood_fill_regions(image* p);
 // Edges, thickened edges, labels and their final 2-pixel growth; plane 0 of `work` holds
-// the labels afterwards, planes 1 and 2 are free. Returns N >= 5: labels 2 ... N are to be
-// examined. `work` must be RGBA32f of the frame's size.
+// the labels afterwards, plane 1 is free. Returns N >= 5: labels 2 ... N are to be
+// examined. `work` has the frame's size and rows of at least two planes (2 x width floats);
+// an RGBA32f image serves.
 int card_find_regions(const image* frame, image* work, float edge_threshold = EDGE_THRESHOLD);
 
 // Extents of one label over the whole plane: col_ext (W x 2 floats, rows 0 and 1) gets

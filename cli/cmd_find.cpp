@@ -1,5 +1,6 @@
 // `find`, `read` and `synth`: locating a chart in an image file, sampling its patches at
 // given corners, and writing a synthetic shot of a chart with its truth.
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -52,8 +53,11 @@ void run_find(const find_options& o) {
     cardMakeRef(ref.get(), &COLOR_SPACE[entry], type);
     OfxPointD corners[4];
     finder_report report;
+    const auto start = std::chrono::steady_clock::now();
     const int code =
         cardFindReport(nullptr, &frame, &TRANSFER_FUNCTION[entry], ref.get(), corners, &report);
+    const double milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (code == FINDER_OUT_OF_MEMORY) throw cli_error{1, "out of memory while searching"};
     double error = 0;
     if (code == FINDER_FOUND) {
@@ -85,6 +89,7 @@ void run_find(const find_options& o) {
                          {"matched", report.matched},
                          {"findable", report.findable},
                          {"irregularity", number(report.irregularity)}};
+        j["milliseconds"] = milliseconds;  // the search alone, without reading the file
         std::printf("%s\n", j.dump(2).c_str());
     } else if (code == FINDER_FOUND) {
         static const char* names[4] = {"top left", "top right", "bottom right", "bottom left"};
@@ -214,8 +219,8 @@ void setup(CLI::App& app) {
         sub->add_option("--chart", o->chart, chart_help)->required();
         sub->add_option("--input", o->entry, entry_help);
         sub->add_flag("--json", o->json,
-                      "print the result as JSON (with the score, and the reason when none is "
-                      "found)");
+                      "print the result as JSON (with the score, the time the search took, and "
+                      "the reason when none is found)");
         sub->add_option("--pixel-aspect", o->pixel_aspect,
                         "width of a pixel over its height (default: as the file states)");
         sub->callback([o]() { run_find(*o); });

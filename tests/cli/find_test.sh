@@ -17,6 +17,7 @@ corners=$(awk 'NR <= 4 { printf "%s%s,%s", (NR > 1 ? "," : ""), $(NF - 1), $NF }
 "$tool" find "$d/shot.exr" --chart 6 --json > "$d/found.json"
 grep -q '"found": true' "$d/found.json"
 grep -q '"score": ' "$d/found.json"
+grep -q '"milliseconds": ' "$d/found.json"
 
 # A board of coloured squares in the chart's place is not the chart: status 1, and the
 # JSON says why.

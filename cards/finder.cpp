@@ -1306,6 +1306,8 @@ void score_placement(const image* frame, const card* reference, const OfxPointD*
     report->reason = report->score < FINDER_MIN_SCORE ? reasons[weakest] : nullptr;
 }
 
+constexpr int CLUSTER_RETRIES = 4;
+
 int find_corners(const finder_allocator* alloc, const image* frame, const card* reference,
                  const image* labels, int n, OfxPointD* corners_out, finder_report* report) {
     finder_blocks blocks(alloc);
@@ -1334,6 +1336,39 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
     // Every start grows the cluster by the chart's reach and, as a second candidate, the
     // one that keeps to the grid; the colour score decides between them.
     const cluster_space space = space_of(regions, m);
+    // Places the card on a cluster and keeps it when its colours fit best so far (only when
+    // its members matched the chart's grid, with `only_placed`); true when they did.
+    auto place = [&](const int* cluster, int count, float* angles, bool only_placed) {
+        find_card_angle(regions, cluster, count, mask, angles);
+        OfxPointD c[4];
+        find_card_corners_from_angle(regions, cluster, count, angles, c);
+        // Once the orientation is known the members can be matched to the chart's
+        // patches, which places the card far better than the outer members' sides; the
+        // colour error of the placed card is what the clusters are compared by.
+        double e = INFINITY;
+        const int first = best_card_order(frame, reference, c, &e);
+        OfxPointD o[4];
+        for (int k = 0; k < 4; ++k) o[k] = c[(first + k) % 4];
+        layout_fit fit;
+        const bool placed =
+            refine_card_corners(frame, reference->ref, regions, cluster, count, o, &fit);
+        expand_card_corners(reference->ref, o);
+        if (placed) {
+            e = card_error(frame, reference, o);
+            if (std::isnan(e)) e = INFINITY;
+        }
+        if ((placed || !only_placed) && (!found || e < best)) {
+            found = true;
+            best = e;
+            best_fit = fit;
+            for (int k = 0; k < 4; ++k) best_corners[k] = o[k];
+        }
+        return placed;
+    };
+    std::vector<int> fewer;
+    // Clusters looked at again so: enough for the few that hold a card, while a frame of
+    // hundreds of tiles does not take five times as long.
+    int retries = CLUSTER_RETRIES;
     int64_t visits = 0;
     for (int trial = 0; trial < 2 * m && visits < GROWTH_BUDGET; ++trial) {
         const int s = trial / 2;
@@ -1356,30 +1391,29 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         seen_members.insert(seen_members.end(), sorted.begin(), sorted.end());
 
         float angles[4];
-        find_card_angle(regions, members, count, mask, angles);
-        OfxPointD c[4];
-        find_card_corners_from_angle(regions, members, count, angles, c);
-        // Once the orientation is known the members can be matched to the chart's
-        // patches, which places the card far better than the outer members' sides; the
-        // colour error of the placed card is what the clusters are compared by.
-        double e = INFINITY;
-        const int first = best_card_order(frame, reference, c, &e);
-        OfxPointD o[4];
-        for (int k = 0; k < 4; ++k) o[k] = c[(first + k) % 4];
-        layout_fit fit;
-        const bool placed =
-            refine_card_corners(frame, reference->ref, regions, members, count, o, &fit);
-        expand_card_corners(reference->ref, o);
-        if (placed) {
-            e = card_error(frame, reference, o);
-            if (std::isnan(e)) e = INFINITY;
-        }
-        for (int k = 0; k < 4; ++k) c[k] = o[k];
-        if (!found || e < best) {
-            found = true;
-            best = e;
-            best_fit = fit;
-            for (int k = 0; k < 4; ++k) best_corners[k] = c[k];
+        if (place(members, count, angles, false) || count <= 4 || retries == 0) continue;
+        --retries;
+        // A region next to the card (a square of clutter against its edge) that joined
+        // the cluster stands outermost on its side and turns that side's line towards
+        // itself, and then the patches no longer fit the grid. Look again without the
+        // outermost member of each side in turn.
+        for (int k = 0; k < 4; ++k) {
+            const double c = std::cos(double(angles[k])), sn = std::sin(double(angles[k]));
+            int outer = 0;
+            double lowest = INFINITY;
+            for (int i = 0; i < count; ++i) {
+                double p[4];
+                project_corners(regions[members[i]], c, sn, p);
+                const double low = std::min({p[0], p[1], p[2], p[3]});
+                if (low < lowest) {
+                    lowest = low;
+                    outer = i;
+                }
+            }
+            fewer.assign(members, members + count);
+            fewer.erase(fewer.begin() + outer);
+            float unused[4];
+            place(fewer.data(), count - 1, unused, true);
         }
     }
     report->crowded = visits >= GROWTH_BUDGET || m > 4 * cluster_cap(reference->ref);

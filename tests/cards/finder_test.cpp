@@ -730,3 +730,15 @@ TEST(finder, small_cards_are_placed_by_a_finer_second_pass) {
     ASSERT_EQ(find(shot, chart, encode, corners), FINDER_FOUND);
     EXPECT_LT(corner_error(corners, shot.corners), 0.01);
 }
+
+TEST(finder, a_square_of_clutter_against_the_card_does_not_turn_its_side) {
+    // A tilted card with a pink square just outside its left edge: the square joins the
+    // patches' cluster, stands outermost on that side and turns the side's line by 20
+    // degrees, after which the patches fit no grid. Without the square the card is placed.
+    const refcard_type chart = XRITE_COLORCHECKER_24_AFTER_NOV2014;
+    const int encode = synth_entry("sRGB");
+    const synth_shot shot = shot_of(synth_hard(), chart, 1920, 1080, 2013, encode);
+    OfxPointD corners[4];
+    ASSERT_EQ(find(shot, chart, encode, corners), FINDER_FOUND);
+    EXPECT_LT(corner_error(corners, shot.corners), 0.02);
+}

@@ -3,6 +3,7 @@
 // with reference cards, highlight protection on.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -134,6 +135,46 @@ void BM_render_shot_rgba32f(benchmark::State& state) {
     state.SetLabel(render_backend_name(render_backend_auto()));
 }
 
+// The same camera frame in the hosts' integer formats, whose codes come from a table
+// (8-bit) or are decoded pixel by pixel (16-bit).
+void BM_render_shot_integer(benchmark::State& state, imageFormat format) {
+    static synth_shot shot;
+    if (shot.pixels.empty())
+        synth_demo_shot(WIDTH, HEIGHT, 43, XRITE_COLORCHECKER_24_AFTER_NOV2014, &shot);
+    frame in = make_frame(format);
+    const bool eight = format == IMAGE_ARGB8;
+    const float top = eight ? 255.0f : 32768.0f;
+    for (int y = 0; y < HEIGHT; ++y)
+        for (int x = 0; x < WIDTH; ++x) {
+            const float* s = reinterpret_cast<const float*>(shot.frame.pixels +
+                                                            (ptrdiff_t)y * shot.frame.row_bytes) +
+                             4 * x;
+            char* p = in.img.pixels + (ptrdiff_t)y * in.img.row_bytes +
+                      (ptrdiff_t)x * imageFormatBytes(format);
+            for (int c = 0; c < 4; ++c) {
+                const float v = c == 0 ? 1.0f : s[c - 1];
+                const float q = std::min(std::max(v, 0.0f), 1.0f) * top + 0.5f;
+                if (eight) {
+                    p[c] = (char)(unsigned char)q;
+                } else {
+                    const auto h = (uint16_t)q;
+                    std::memcpy(p + 2 * c, &h, 2);
+                }
+            }
+        }
+    frame out = make_frame(format);
+    float coeffs[COEFFICIENT_COUNT];
+    const parameters p = camera_log_defaults();
+    set_coefficents(coeffs, &p);
+    const OfxRectI area{0, 0, WIDTH, HEIGHT};
+    for (auto _ : state) {
+        render_coefficients(&in.img, &out.img, &area, coeffs, nullptr, nullptr, RENDER_AUTO);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * (int64_t)WIDTH * HEIGHT);
+    state.SetLabel(render_backend_name(render_backend_auto()));
+}
+
 // The whole render call from a parameters record, as the host layer makes it: the fit
 // comes from the memo after the first frame.
 void BM_render_from_parameters_rgba32f(benchmark::State& state) {
@@ -169,3 +210,5 @@ BENCHMARK_CAPTURE(run_cached, rgba32f_lanes4, IMAGE_RGBA32F, RENDER_LANES4)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_render_from_parameters_rgba32f)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_render_shot_rgba32f)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_render_shot_integer, argb8, IMAGE_ARGB8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_render_shot_integer, argb15, IMAGE_ARGB15)->Unit(benchmark::kMillisecond);

@@ -118,29 +118,36 @@ void run_with(benchmark::State& state, imageFormat format, render_backend backen
 // a cluttered scene, with noise and vignetting) encoded in S-Log3. Neighbouring pixels
 // are alike and channels move together, as in footage, where the random frames above
 // make every vector a mix of dark and bright, saturated and grey.
-void BM_render_shot_rgba32f(benchmark::State& state) {
+const synth_shot& demo_shot() {
     static synth_shot shot;
     if (shot.pixels.empty())
         synth_demo_shot(WIDTH, HEIGHT, 43, XRITE_COLORCHECKER_24_AFTER_NOV2014, &shot);
-    frame out = make_frame(IMAGE_RGBA32F);
+    return shot;
+}
+
+void render_shot(benchmark::State& state, const image* in, imageFormat format) {
+    frame out = make_frame(format);
     float coeffs[COEFFICIENT_COUNT];
     const parameters p = camera_log_defaults();
     set_coefficents(coeffs, &p);
     const OfxRectI area{0, 0, WIDTH, HEIGHT};
     for (auto _ : state) {
-        render_coefficients(&shot.frame, &out.img, &area, coeffs, nullptr, nullptr, RENDER_AUTO);
+        render_coefficients(in, &out.img, &area, coeffs, nullptr, nullptr, RENDER_AUTO);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * (int64_t)WIDTH * HEIGHT);
     state.SetLabel(render_backend_name(render_backend_auto()));
 }
 
-// The same camera frame in the hosts' integer formats, whose codes come from a table
-// (8-bit) or are decoded pixel by pixel (16-bit).
+void BM_render_shot_rgba32f(benchmark::State& state) {
+    render_shot(state, &demo_shot().frame, IMAGE_RGBA32F);
+}
+
+// The same camera frame in the hosts' integer formats, quantised as a host would. Their
+// codes are decoded through a table, read at random on noise but mostly from nearby
+// entries on footage.
 void BM_render_shot_integer(benchmark::State& state, imageFormat format) {
-    static synth_shot shot;
-    if (shot.pixels.empty())
-        synth_demo_shot(WIDTH, HEIGHT, 43, XRITE_COLORCHECKER_24_AFTER_NOV2014, &shot);
+    const synth_shot& shot = demo_shot();
     frame in = make_frame(format);
     const bool eight = format == IMAGE_ARGB8;
     const float top = eight ? 255.0f : 32768.0f;
@@ -152,7 +159,7 @@ void BM_render_shot_integer(benchmark::State& state, imageFormat format) {
             char* p = in.img.pixels + (ptrdiff_t)y * in.img.row_bytes +
                       (ptrdiff_t)x * imageFormatBytes(format);
             for (int c = 0; c < 4; ++c) {
-                const float v = c == 0 ? 1.0f : s[c - 1];
+                const float v = c == 0 ? 1.0f : s[c - 1];  // alpha first
                 const float q = std::min(std::max(v, 0.0f), 1.0f) * top + 0.5f;
                 if (eight) {
                     p[c] = (char)(unsigned char)q;
@@ -162,17 +169,7 @@ void BM_render_shot_integer(benchmark::State& state, imageFormat format) {
                 }
             }
         }
-    frame out = make_frame(format);
-    float coeffs[COEFFICIENT_COUNT];
-    const parameters p = camera_log_defaults();
-    set_coefficents(coeffs, &p);
-    const OfxRectI area{0, 0, WIDTH, HEIGHT};
-    for (auto _ : state) {
-        render_coefficients(&in.img, &out.img, &area, coeffs, nullptr, nullptr, RENDER_AUTO);
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (int64_t)WIDTH * HEIGHT);
-    state.SetLabel(render_backend_name(render_backend_auto()));
+    render_shot(state, &in.img, format);
 }
 
 // The whole render call from a parameters record, as the host layer makes it: the fit

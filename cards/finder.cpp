@@ -1331,13 +1331,14 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
     std::vector<int> sorted;
     bool found = false;
     double best = INFINITY;
+    bool best_placed = false;
     OfxPointD best_corners[4] = {};
     layout_fit best_fit;
     // Every start grows the cluster by the chart's reach and, as a second candidate, the
     // one that keeps to the grid; the colour score decides between them.
     const cluster_space space = space_of(regions, m);
-    // Places the card on a cluster and keeps it when its colours fit best so far (only when
-    // its members matched the chart's grid, with `only_placed`); true when they did.
+    // Places the card on a cluster and keeps it when it is the best so far (only when its
+    // members matched the chart's grid, with `only_placed`); true when they did.
     auto place = [&](const int* cluster, int count, float* angles, bool only_placed) {
         find_card_angle(regions, cluster, count, mask, angles);
         OfxPointD c[4];
@@ -1357,8 +1358,13 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
             e = card_error(frame, reference, o);
             if (std::isnan(e)) e = INFINITY;
         }
-        if ((placed || !only_placed) && (!found || e < best)) {
+        // A placement whose members matched the chart's grid outranks any that did not,
+        // however well the colours of those happen to fit.
+        const bool better =
+            !found || (placed && !best_placed) || (placed == best_placed && e < best);
+        if ((placed || !only_placed) && better) {
             found = true;
+            best_placed = placed;
             best = e;
             best_fit = fit;
             for (int k = 0; k < 4; ++k) best_corners[k] = o[k];

@@ -1306,6 +1306,9 @@ void score_placement(const image* frame, const card* reference, const OfxPointD*
     report->reason = report->score < FINDER_MIN_SCORE ? reasons[weakest] : nullptr;
 }
 
+// Clusters that fit no grid and are looked at again without an outermost member, at most,
+// per pass: enough for the few that hold a card, while a frame of hundreds of tiles does not
+// take five times as long.
 constexpr int CLUSTER_RETRIES = 4;
 
 int find_corners(const finder_allocator* alloc, const image* frame, const card* reference,
@@ -1372,8 +1375,6 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         return placed;
     };
     std::vector<int> fewer;
-    // Clusters looked at again so: enough for the few that hold a card, while a frame of
-    // hundreds of tiles does not take five times as long.
     int retries = CLUSTER_RETRIES;
     int64_t visits = 0;
     for (int trial = 0; trial < 2 * m && visits < GROWTH_BUDGET; ++trial) {

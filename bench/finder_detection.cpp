@@ -15,7 +15,11 @@
 // For chart shots each chart's line gives right (every corner within 2 % of the card's
 // diagonal, in the right orientation), found but wrong, and not found; for the false set
 // the share of "found" answers. With a chart number it measures that chart alone and
-// lists the seeds of the misses.
+// lists the seeds of the misses. With CHROMALANE_DETECTION_SAVE set to a folder, every
+// chart shot the finder got wrong or missed is written there as a PFM file of its code
+// values (t<type>_<seed>_in<entry>.pfm), to be looked at with the tool (entry is the
+// catalogue position of the frame's encoding, for find --input), and the true corners
+// beside it (.txt).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -61,6 +65,23 @@ int find(const synth_shot& shot, const card* ref, int encode, OfxPointD* c, find
     return code;
 }
 
+// The frame's code values as a colour PFM (rows bottom to top, little-endian floats).
+void save_pfm(const synth_shot& shot, const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return;
+    const image& fr = shot.frame;
+    const int w = fr.right - fr.left, h = fr.bottom - fr.top;
+    std::fprintf(f, "PF\n%d %d\n-1.0\n", w, h);
+    std::vector<float> row(size_t(w) * 3);
+    for (int y = h - 1; y >= 0; --y) {
+        const float* p = reinterpret_cast<const float*>(fr.pixels + ptrdiff_t(y) * fr.row_bytes);
+        for (int x = 0; x < w; ++x)
+            for (int k = 0; k < 3; ++k) row[size_t(x) * 3 + size_t(k)] = p[4 * x + k];
+        std::fwrite(row.data(), sizeof(float), row.size(), f);
+    }
+    std::fclose(f);
+}
+
 double quantile(std::vector<double> v, double q) {
     if (v.empty()) return NAN;
     std::sort(v.begin(), v.end());
@@ -79,6 +100,7 @@ int main(int argc, char** argv) {
     // With CHROMALANE_DETECTION_DUMP set, every frame's measures are listed (lines
     // starting with M) for choosing the finder's thresholds.
     const bool dump = std::getenv("CHROMALANE_DETECTION_DUMP") != nullptr;
+    const char* save = std::getenv("CHROMALANE_DETECTION_SAVE");
     const int encodings[3] = {synth_entry("sRGB"), synth_entry("Linear sRGB"),
                               synth_entry("Sony S-Log3 / S-Gamut3.Cine")};
     const bool mixed = set == "hard" || set == "false";
@@ -187,7 +209,19 @@ int main(int argc, char** argv) {
                     s.card_height, std::hypot(s.tilt_x, s.tilt_y) * 180 / 3.14159265358979, s.blur,
                     std::log2(s.exposure), s.noise, s.glare, rep.reason ? rep.reason : "-");
             }
+            auto keep = [&] {
+                if (!save) return;
+                const std::string stem = std::string(save) + "/t" + std::to_string(t) + "_" +
+                                         std::to_string(seed) + "_in" + std::to_string(encode);
+                save_pfm(shot, stem + ".pfm");
+                if (FILE* f = std::fopen((stem + ".txt").c_str(), "w")) {
+                    for (const OfxPointD& p : shot.corners)
+                        std::fprintf(f, "%.2f %.2f\n", p.x, p.y);
+                    std::fclose(f);
+                }
+            };
             if (code != FINDER_FOUND) {
+                keep();
                 ++tl.missed;
                 tl.misses.push_back(seed);
                 continue;
@@ -200,6 +234,7 @@ int main(int argc, char** argv) {
                 tl.scores_right.push_back(rep.score);
             } else {
                 ++tl.wrong;
+                keep();
                 tl.scores_wrong.push_back(rep.score);
                 tl.misses.push_back(seed);
                 if (only >= 0) {

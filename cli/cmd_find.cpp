@@ -84,6 +84,12 @@ void run_find(const find_options& o) {
             j["error"] = error;
         } else {
             j["reason"] = report.reason ? report.reason : "no chart found";
+            // Where it looked and turned the evidence down: a start for placing the
+            // corners by hand.
+            bool placed = true;
+            for (const OfxPointD& p : report.candidate)
+                placed = placed && std::isfinite(p.x) && std::isfinite(p.y);
+            if (placed) j["candidate"] = points(report.candidate);
         }
         j["evidence"] = {{"colour_residual", number(report.colour_residual)},
                          {"matched", report.matched},
@@ -220,7 +226,7 @@ void setup(CLI::App& app) {
         sub->add_option("--input", o->entry, entry_help);
         sub->add_flag("--json", o->json,
                       "print the result as JSON (with the score, the time the search took, and "
-                      "the reason when none is found)");
+                      "when none is found the reason and the placement turned down)");
         sub->add_option("--pixel-aspect", o->pixel_aspect,
                         "width of a pixel over its height (default: as the file states)");
         sub->callback([o]() { run_find(*o); });

@@ -1202,6 +1202,75 @@ bool refine_card_corners(const image* frame, const reference_card* ref, const re
 
 namespace {
 
+// A chart whose patches stand in groups with the card's body between them (the Video
+// chart's two blocks, the two halves of the 48-patch SpyderCHECKR) may show one group only
+// as regions: the other's patches can be too close in colour to the body for edges, as the
+// Video chart's greys are under a dark exposure. Such a
+// cluster, placed as if it were the whole chart, squeezes the body away and fits the wrong
+// patches. Each group, as a band of the layout, is another place for the cluster.
+struct layout_band {
+    double u0, u1, v0, v1;  // the band's outer edges in layout coordinates
+};
+
+// A gap between neighbouring rows or columns of patch centres wider than this many times
+// the usual spacing parts them into groups.
+constexpr double BAND_GAP = 1.8;
+constexpr int MAX_BANDS = 4;
+
+// The groups of the chart's layout across u (columns) and down v (rows); none for a chart
+// whose patches fill the card evenly.
+int layout_bands(const reference_card* ref, layout_band* bands) {
+    std::vector<double> lu(size_t(ref ? ref->patch_count : 0)), lv(lu.size());
+    const int n = card_layout(ref, lu.data(), lv.data());
+    if (n < 4) return 0;
+    int count = 0;
+    for (int axis = 0; axis < 2; ++axis) {
+        std::vector<double> at(axis ? lv.begin() : lu.begin(),
+                               (axis ? lv.begin() : lu.begin()) + n);
+        std::sort(at.begin(), at.end());
+        std::vector<double> lines = {at[0]};
+        for (double a : at)
+            if (a > lines.back() + LAYOUT_SAME_LINE) lines.push_back(a);
+        if (lines.size() < 3) continue;
+        std::vector<double> steps;
+        for (size_t k = 1; k < lines.size(); ++k) steps.push_back(lines[k] - lines[k - 1]);
+        std::vector<double> sorted = steps;
+        std::sort(sorted.begin(), sorted.end());
+        const double usual = sorted[sorted.size() / 2];
+        // The outline runs half a patch beyond the outermost centres on either side.
+        const double lo = lines.front(), hi = 1 - lines.back();
+        double start = lines.front();
+        for (size_t k = 0; k <= steps.size(); ++k) {
+            if (k < steps.size() && !(steps[k] > BAND_GAP * usual)) continue;
+            if (k == steps.size() && start == lines.front()) break;  // one group only
+            if (count == MAX_BANDS) return count;
+            const double a = start - lo, b = lines[k] + hi;
+            bands[count++] = axis ? layout_band{0, 1, a, b} : layout_band{a, b, 0, 1};
+            if (k < steps.size()) start = lines[k + 1];
+        }
+    }
+    return count;
+}
+
+// The outline corners of the whole layout when `quad` (in the cyclic order starting at
+// corner `first`) is the outline of `band`.
+bool band_to_card(const OfxPointD* quad, int first, const layout_band& band, OfxPointD* out) {
+    OfxPointD q[4];
+    for (int k = 0; k < 4; ++k) q[k] = quad[(first + k) % 4];
+    projective h;
+    if (!square_to_quad(q, &h)) return false;
+    const double u[4] = {0, 1, 1, 0}, v[4] = {0, 0, 1, 1};
+    for (int k = 0; k < 4; ++k)
+        if (!apply(h, (u[k] - band.u0) / (band.u1 - band.u0),
+                   (v[k] - band.v0) / (band.v1 - band.v0), &out[k]))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+namespace {
+
 uint64_t mix(uint64_t v) {
     v += 0x9e3779b97f4a7c15ull;
     v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ull;
@@ -1306,6 +1375,75 @@ void score_placement(const image* frame, const card* reference, const OfxPointD*
     report->reason = report->score < FINDER_MIN_SCORE ? reasons[weakest] : nullptr;
 }
 
+// A card placed from a cluster: the outline of its findable patches, its corners, and
+// how its members fitted the layout and its colours the chart.
+struct placement {
+    bool found = false, placed = false;
+    double error = INFINITY;
+    OfxPointD outline[4] = {};
+    OfxPointD corners[4] = {};
+    layout_fit fit;
+};
+
+// Regions of the placed card's patches count this far below or above the median size of
+// the others: a patch region, not the card's body or two patches run together.
+constexpr double COMPLETE_SIZE_RANGE = 2.0;
+
+// Places the card again on every region of the frame that lies on one of its patches. A
+// card placed from one group of its patches carries its far side across the body between
+// the groups from that group alone; the other group's regions, where the frame has them
+// but the cluster did not take them in, hold that side in place. The placement changes
+// only when more patches match. (A card placed from its whole cluster is left as it is:
+// regions the cluster did not take in, thrown in there, moved sides more often the wrong
+// way than the right.)
+void complete_placement(const image* frame, const card* reference, const region* regions, int m,
+                        placement* p) {
+    const reference_card* ref = reference->ref;
+    std::vector<double> lu(size_t(ref->patch_count)), lv(lu.size());
+    const int patches = card_layout(ref, lu.data(), lv.data());
+    projective h;
+    if (patches < 4 || !square_to_quad(p->outline, &h)) return;
+    std::vector<OfxPointD> at(static_cast<size_t>(patches));
+    for (int k = 0; k < patches; ++k)
+        if (!apply(h, lu[size_t(k)], lv[size_t(k)], &at[size_t(k)])) return;
+    std::vector<int> members;
+    std::vector<double> areas;
+    for (int i = 0; i < m; ++i) {
+        const region& r = regions[i];
+        const double reach = LAYOUT_SNAP * std::sqrt(std::max(double(r.quad_area), 0.0));
+        for (int k = 0; k < patches; ++k)
+            if (distance(at[size_t(k)].x - r.centre_x, at[size_t(k)].y - r.centre_y) < reach) {
+                members.push_back(i);
+                areas.push_back(r.quad_area);
+                break;
+            }
+    }
+    if (int(members.size()) <= p->fit.matched) return;
+    std::vector<double> sorted = areas;
+    std::nth_element(sorted.begin(), sorted.begin() + ptrdiff_t(sorted.size() / 2), sorted.end());
+    const double typical = sorted[sorted.size() / 2];
+    std::vector<int> kept;
+    for (size_t k = 0; k < members.size(); ++k)
+        if (areas[k] >= typical / COMPLETE_SIZE_RANGE && areas[k] <= typical * COMPLETE_SIZE_RANGE)
+            kept.push_back(members[k]);
+    if (int(kept.size()) <= p->fit.matched) return;
+    OfxPointD outline[4], corners[4];
+    for (int k = 0; k < 4; ++k) outline[k] = p->outline[k];
+    layout_fit fit;
+    if (!refine_card_corners(frame, ref, regions, kept.data(), int(kept.size()), outline, &fit) ||
+        fit.matched <= p->fit.matched)
+        return;
+    for (int k = 0; k < 4; ++k) corners[k] = outline[k];
+    expand_card_corners(ref, corners);
+    const double e = card_error(frame, reference, corners);
+    p->error = std::isnan(e) ? INFINITY : e;
+    p->fit = fit;
+    for (int k = 0; k < 4; ++k) {
+        p->outline[k] = outline[k];
+        p->corners[k] = corners[k];
+    }
+}
+
 // Clusters that fit no grid and are looked at again without an outermost member, at most,
 // per pass: enough for the few that hold a card, while a frame of hundreds of tiles does not
 // take five times as long.
@@ -1332,14 +1470,45 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
     std::unordered_multimap<uint64_t, size_t> seen;
     std::vector<int> seen_members;
     std::vector<int> sorted;
-    bool found = false;
-    double best = INFINITY;
-    bool best_placed = false;
-    OfxPointD best_corners[4] = {};
-    layout_fit best_fit;
+    // The best placement so far, as the whole chart and (kept apart) as one group of it.
+    placement whole, group;
     // Every start grows the cluster by the chart's reach and, as a second candidate, the
     // one that keeps to the grid; the colour score decides between them.
     const cluster_space space = space_of(regions, m);
+    // Keeps a placement when it is the best so far (only when its members matched the
+    // chart's grid, with `only_placed`).
+    auto keep = [](placement* best, const OfxPointD* outline, const OfxPointD* o, bool placed,
+                   double e, const layout_fit& fit, bool only_placed) {
+        // A placement whose members matched the chart's grid outranks any that did not,
+        // however well the colours of those happen to fit.
+        const bool better = !best->found || (placed && !best->placed) ||
+                            (placed == best->placed && e < best->error);
+        if ((placed || !only_placed) && better) {
+            best->found = true;
+            best->placed = placed;
+            best->error = e;
+            best->fit = fit;
+            for (int k = 0; k < 4; ++k) {
+                best->outline[k] = outline[k];
+                best->corners[k] = o[k];
+            }
+        }
+    };
+    layout_band band[MAX_BANDS];
+    const int bands = layout_bands(reference->ref, band);
+    // A group holds at most this many findable patches, with a stray neighbour or two.
+    int max_band_members = 0;
+    if (bands > 0) {
+        std::vector<double> lu(size_t(reference->ref->patch_count)), lv(lu.size());
+        const int patches = card_layout(reference->ref, lu.data(), lv.data());
+        for (int b = 0; b < bands; ++b) {
+            int inside = 0;
+            for (int i = 0; i < patches; ++i)
+                inside += lu[size_t(i)] > band[b].u0 && lu[size_t(i)] < band[b].u1 &&
+                          lv[size_t(i)] > band[b].v0 && lv[size_t(i)] < band[b].v1;
+            max_band_members = std::max(max_band_members, inside + std::max(2, inside / 4));
+        }
+    }
     // Places the card on a cluster and keeps it when it is the best so far (only when its
     // members matched the chart's grid, with `only_placed`); true when they did.
     auto place = [&](const int* cluster, int count, float* angles, bool only_placed) {
@@ -1356,21 +1525,32 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         layout_fit fit;
         const bool placed =
             refine_card_corners(frame, reference->ref, regions, cluster, count, o, &fit);
+        OfxPointD outline[4];
+        for (int k = 0; k < 4; ++k) outline[k] = o[k];
         expand_card_corners(reference->ref, o);
         if (placed) {
             e = card_error(frame, reference, o);
             if (std::isnan(e)) e = INFINITY;
         }
-        // A placement whose members matched the chart's grid outranks any that did not,
-        // however well the colours of those happen to fit.
-        const bool better =
-            !found || (placed && !best_placed) || (placed == best_placed && e < best);
-        if ((placed || !only_placed) && better) {
-            found = true;
-            best_placed = placed;
-            best = e;
-            best_fit = fit;
-            for (int k = 0; k < 4; ++k) best_corners[k] = o[k];
+        keep(&whole, outline, o, placed, e, fit, only_placed);
+        // A cluster no larger than a group may be one: placed as each group in each turn,
+        // the colours tell which (if any) it is.
+        if (bands > 0 && count <= max_band_members) {
+            for (int b = 0; b < bands; ++b)
+                for (int turn = 0; turn < 4; ++turn) {
+                    OfxPointD q[4];
+                    layout_fit band_fit;
+                    if (!band_to_card(c, turn, band[b], q) ||
+                        !refine_card_corners(frame, reference->ref, regions, cluster, count, q,
+                                             &band_fit))
+                        continue;
+                    OfxPointD outline_q[4];
+                    for (int k = 0; k < 4; ++k) outline_q[k] = q[k];
+                    expand_card_corners(reference->ref, q);
+                    double band_e = card_error(frame, reference, q);
+                    if (std::isnan(band_e)) band_e = INFINITY;
+                    keep(&group, outline_q, q, true, band_e, band_fit, true);
+                }
         }
         return placed;
     };
@@ -1424,12 +1604,24 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         }
     }
     report->crowded = visits >= GROWTH_BUDGET || m > 4 * cluster_cap(reference->ref);
-    if (!found) {
+    if (!whole.found && !group.found) {
         report->reason = "no cluster like the chart's layout";
         return FINDER_NOT_FOUND;
     }
-    for (int k = 0; k < 4; ++k) corners_out[k] = best_corners[k];
-    score_placement(frame, reference, best_corners, best_fit, report);
+    // A placement from one group rests on half the chart or less; it stands in only where
+    // no placement of the whole chart holds.
+    if (group.found) complete_placement(frame, reference, regions, m, &group);
+    const placement* best = whole.found ? &whole : &group;
+    score_placement(frame, reference, best->corners, best->fit, report);
+    if (best == &whole && report->reason && group.found) {
+        finder_report alternative = *report;
+        score_placement(frame, reference, group.corners, group.fit, &alternative);
+        if (alternative.score > report->score) {
+            *report = alternative;
+            best = &group;
+        }
+    }
+    for (int k = 0; k < 4; ++k) corners_out[k] = best->corners[k];
     return report->reason ? FINDER_NOT_FOUND : FINDER_FOUND;
 }
 

@@ -732,6 +732,34 @@ TEST(finder, small_cards_are_placed_by_a_finer_second_pass) {
     EXPECT_LT(corner_error(corners, shot.corners), 0.01);
 }
 
+// The Video chart's patches stand in two blocks with the card's body between them. When
+// one block leaves too few regions to join the other's cluster, that cluster must be
+// placed as its own block (with the card's far side carried across the body), not as the
+// whole chart squeezed onto it; and patches the cluster missed are taken from the frame.
+TEST(finder, a_chart_in_two_blocks_placed_from_one) {
+    struct shot_case {
+        uint64_t seed;
+        const char* encoding;
+        const char* what;
+    };
+    const shot_case cases[] = {
+        {2003, "sRGB", "the grey block too close to the body for regions"},
+        {1019, "Linear sRGB", "a cluster of the colour block and part of the greys"},
+    };
+    const refcard_type chart = XRITE_COLORCHECKER_VIDEO_COMPAT;
+    synth_conditions cond = synth_hard();
+    cond.card_min = std::max(cond.card_min, synth_min_card_share(chart, 1080, 11));
+    cond.card_max = std::max(cond.card_max, cond.card_min * 1.5);
+    for (const shot_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int encode = synth_entry(c.encoding);
+        const synth_shot shot = shot_of(cond, chart, 1920, 1080, c.seed, encode);
+        OfxPointD corners[4];
+        ASSERT_EQ(find(shot, chart, encode, corners), FINDER_FOUND);
+        EXPECT_LT(corner_error(corners, shot.corners), 0.02);
+    }
+}
+
 TEST(finder, hard_shots_where_the_cluster_misled_the_placement) {
     struct shot_case {
         uint64_t seed;

@@ -78,8 +78,9 @@ constexpr double FINDER_MIN_SCORE = 0.5;
 
 // How much of the reference colours' spread the best 3 x 3 matrix from the sampled
 // card's linear colours onto the reference leaves unexplained: the residual over the
-// patches (the worst tenth left out, so that a speck or a highlight on a patch or two
-// does not decide) divided by the spread of the reference about its mean. Near 0 for the
+// patches (the worst tenth left out, and up to another tenth of neighbours read brighter
+// than the fit, so that a speck or a highlight over a few patches does not decide)
+// divided by the spread of the reference about its mean. Near 0 for the
 // chart under any light and camera, about 1 for colours unrelated to it.
 double card_fit_residual(const card* sampled, const card* reference);
 // As cardFind, and fills `report` (may be null).

@@ -606,6 +606,19 @@ TEST(finder, fit_residual_is_small_for_the_chart_under_any_light_and_large_for_o
     for (int i = 0; i < 24; ++i)
         for (int k = 0; k < 3; ++k) shuffled->linear[k][i] = ref->linear[k][(i * 7 + 3) % 24];
     EXPECT_GT(card_fit_residual(shuffled.get(), ref.get()), 0.3);
+    // A highlight adds light to a patch and its neighbours (a 2 x 2 block of the 6 x 4
+    // grid here): those are left out too, and the rest fit as if it were not there. The
+    // same light on the four corner patches is no highlight, and counts.
+    seen->linear[0][5] -= 0.5f;
+    auto lit = [&](std::initializer_list<int> patches) {
+        auto c = std::make_unique<card>();
+        *c = *seen;
+        for (int i : patches)
+            for (int k = 0; k < 3; ++k) c->linear[k][i] += 0.3f;
+        return card_fit_residual(c.get(), ref.get());
+    };
+    EXPECT_LT(lit({13, 14, 17, 18}), 1e-4);
+    EXPECT_GT(lit({0, 2, 20, 23}), 0.03);
 }
 
 TEST(finder, linearising_the_work_image_follows_every_catalogue_curve) {

@@ -20,12 +20,13 @@ grep -q '"score": ' "$d/found.json"
 grep -q '"milliseconds": ' "$d/found.json"
 
 # A board of coloured squares in the chart's place is not the chart: status 1, and the
-# JSON says why.
+# JSON says why and where it looked (four corners).
 "$tool" synth --chart 6 --seed 1 --size 640x360 --card-share 0.35,0.5 --decoy grid \
     -o "$d/decoy.exr" > /dev/null
 if "$tool" find "$d/decoy.exr" --chart 6 --json > "$d/decoy.json" 2> /dev/null; then exit 1; fi
 grep -q '"found": false' "$d/decoy.json"
 grep -q '"reason": "' "$d/decoy.json"
+tr -d ' \n' < "$d/decoy.json" | grep -q '"candidate":\[\[[-0-9.e]*,[-0-9.e]*\],\[[-0-9.e]*,[-0-9.e]*\],\[[-0-9.e]*,[-0-9.e]*\],\[[-0-9.e]*,[-0-9.e]*\]\]'
 
 # The found top left corner lies within 1 % of the diagonal of the truth's.
 tl_truth=$(tr -d ' \n' < "$d/truth.json" | sed 's/.*"corners":\[\[\([^]]*\)\].*/\1/')

@@ -1,6 +1,7 @@
 #include "cards/finder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -1549,6 +1550,30 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
             max_band_members = std::max(max_band_members, inside + std::max(2, inside / 4));
         }
     }
+    struct group_cluster {
+        std::array<OfxPointD, 4> outline;
+        std::vector<int> members;
+    };
+    std::vector<group_cluster> group_clusters;
+    // Places a cluster as each group in each turn; the colours tell which (if any) it is.
+    auto place_as_group = [&](const group_cluster& g) {
+        const int count = int(g.members.size());
+        for (int b = 0; b < bands; ++b)
+            for (int turn = 0; turn < 4; ++turn) {
+                OfxPointD q[4];
+                layout_fit band_fit;
+                if (!band_to_card(g.outline.data(), turn, band[b], q) ||
+                    !refine_card_corners(frame, reference->ref, regions, g.members.data(), count, q,
+                                         &band_fit))
+                    continue;
+                OfxPointD outline_q[4];
+                for (int k = 0; k < 4; ++k) outline_q[k] = q[k];
+                expand_card_corners(reference->ref, q);
+                double band_e = card_error(frame, reference, q);
+                if (std::isnan(band_e)) band_e = INFINITY;
+                keep(&group, outline_q, q, true, band_e, band_fit, true);
+            }
+    };
     // Places the card on a cluster and keeps it when it is the best so far (only when its
     // members matched the chart's grid, with `only_placed`); true when they did.
     auto place = [&](const int* cluster, int count, float* angles, bool only_placed) {
@@ -1573,24 +1598,10 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
             if (std::isnan(e)) e = INFINITY;
         }
         keep(&whole, outline, o, placed, e, fit, only_placed);
-        // A cluster no larger than a group may be one: placed as each group in each turn,
-        // the colours tell which (if any) it is.
+        // A cluster no larger than a group may be one; it is placed as one only when no
+        // placement of the whole chart holds, after all clusters are seen.
         if (bands > 0 && count <= max_band_members) {
-            for (int b = 0; b < bands; ++b)
-                for (int turn = 0; turn < 4; ++turn) {
-                    OfxPointD q[4];
-                    layout_fit band_fit;
-                    if (!band_to_card(c, turn, band[b], q) ||
-                        !refine_card_corners(frame, reference->ref, regions, cluster, count, q,
-                                             &band_fit))
-                        continue;
-                    OfxPointD outline_q[4];
-                    for (int k = 0; k < 4; ++k) outline_q[k] = q[k];
-                    expand_card_corners(reference->ref, q);
-                    double band_e = card_error(frame, reference, q);
-                    if (std::isnan(band_e)) band_e = INFINITY;
-                    keep(&group, outline_q, q, true, band_e, band_fit, true);
-                }
+            group_clusters.push_back({{c[0], c[1], c[2], c[3]}, {cluster, cluster + count}});
         }
         return placed;
     };
@@ -1644,16 +1655,24 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         }
     }
     report->crowded = visits >= GROWTH_BUDGET || m > 4 * cluster_cap(reference->ref);
+    if (whole.found) {
+        score_placement(frame, reference, whole.corners, whole.fit, report);
+        if (!report->reason) {
+            for (int k = 0; k < 4; ++k) corners_out[k] = whole.corners[k];
+            return FINDER_FOUND;
+        }
+    }
+    // A placement from one group rests on half the chart or less; it stands in only where
+    // no placement of the whole chart holds.
+    for (const group_cluster& g : group_clusters) place_as_group(g);
     if (!whole.found && !group.found) {
         report->reason = "no cluster like the chart's layout";
         return FINDER_NOT_FOUND;
     }
-    // A placement from one group rests on half the chart or less; it stands in only where
-    // no placement of the whole chart holds.
     if (group.found) complete_placement(frame, reference, regions, m, &group);
     const placement* best = whole.found ? &whole : &group;
-    score_placement(frame, reference, best->corners, best->fit, report);
-    if (best == &whole && report->reason && group.found) {
+    if (!whole.found) score_placement(frame, reference, group.corners, group.fit, report);
+    if (best == &whole && group.found) {
         finder_report alternative = *report;
         score_placement(frame, reference, group.corners, group.fit, &alternative);
         if (alternative.score > report->score) {

@@ -1246,11 +1246,12 @@ namespace {
 // A chart whose patches stand in groups with the card's body between them (the Video
 // chart's two blocks, the two halves of the 48-patch SpyderCHECKR) may show one group only
 // as regions: the other's patches can be too close in colour to the body for edges, as the
-// Video chart's greys are under a dark exposure. Such a
-// cluster, placed as if it were the whole chart, squeezes the body away and fits the wrong
-// patches. Each group, as a band of the layout, is another place for the cluster.
+// Video chart's greys are under a dark exposure. Such a cluster, placed as if it were the
+// whole chart, squeezes the body away and fits the wrong patches. Each group, as a band of
+// the layout, is another place for the cluster.
 struct layout_band {
     double u0, u1, v0, v1;  // the band's outer edges in layout coordinates
+    int patches;            // findable patches within it
 };
 
 // A gap between neighbouring rows or columns of patch centres wider than this many times
@@ -1286,7 +1287,11 @@ int layout_bands(const reference_card* ref, layout_band* bands) {
             if (k == steps.size() && start == lines.front()) break;  // one group only
             if (count == MAX_BANDS) return count;
             const double a = start - lo, b = lines[k] + hi;
-            bands[count++] = axis ? layout_band{0, 1, a, b} : layout_band{a, b, 0, 1};
+            layout_band& band = bands[count++];
+            band = axis ? layout_band{0, 1, a, b, 0} : layout_band{a, b, 0, 1, 0};
+            for (int i = 0; i < n; ++i)
+                band.patches += lu[size_t(i)] > band.u0 && lu[size_t(i)] < band.u1 &&
+                                lv[size_t(i)] > band.v0 && lv[size_t(i)] < band.v1;
             if (k < steps.size()) start = lines[k + 1];
         }
     }
@@ -1539,17 +1544,9 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
     const int bands = layout_bands(reference->ref, band);
     // A group holds at most this many findable patches, with a stray neighbour or two.
     int max_band_members = 0;
-    if (bands > 0) {
-        std::vector<double> lu(size_t(reference->ref->patch_count)), lv(lu.size());
-        const int patches = card_layout(reference->ref, lu.data(), lv.data());
-        for (int b = 0; b < bands; ++b) {
-            int inside = 0;
-            for (int i = 0; i < patches; ++i)
-                inside += lu[size_t(i)] > band[b].u0 && lu[size_t(i)] < band[b].u1 &&
-                          lv[size_t(i)] > band[b].v0 && lv[size_t(i)] < band[b].v1;
-            max_band_members = std::max(max_band_members, inside + std::max(2, inside / 4));
-        }
-    }
+    for (int b = 0; b < bands; ++b)
+        max_band_members =
+            std::max(max_band_members, band[b].patches + std::max(2, band[b].patches / 4));
     struct group_cluster {
         std::array<OfxPointD, 4> outline;
         std::vector<int> members;
@@ -1670,9 +1667,11 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         return FINDER_NOT_FOUND;
     }
     if (group.found) complete_placement(frame, reference, regions, m, &group);
-    const placement* best = whole.found ? &whole : &group;
-    if (!whole.found) score_placement(frame, reference, group.corners, group.fit, report);
-    if (best == &whole && group.found) {
+    const placement* best = &whole;
+    if (!whole.found) {
+        best = &group;
+        score_placement(frame, reference, group.corners, group.fit, report);
+    } else if (group.found) {
         finder_report alternative = *report;
         score_placement(frame, reference, group.corners, group.fit, &alternative);
         if (alternative.score > report->score) {

@@ -1490,10 +1490,56 @@ void complete_placement(const image* frame, const card* reference, const region*
     }
 }
 
+// The member of a cluster that stands farthest out from the others: the corner of the hull
+// of their centres whose removal takes the most area from it. The chart's own corner
+// patches each take half a square of their spacing; a region beside the card (a square
+// of clutter one spacing off its edge) takes a triangle as long as that edge. -1 for a
+// cluster too small to have a hull.
+int most_protruding_member(const region* regions, const int* members, int count) {
+    if (count < 4) return -1;
+    std::vector<int> order(members, members + count);
+    auto x = [&](int i) { return double(regions[i].centre_x); };
+    auto y = [&](int i) { return double(regions[i].centre_y); };
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return x(a) < x(b) || (x(a) == x(b) && (y(a) < y(b) || (y(a) == y(b) && a < b)));
+    });
+    auto cross = [&](int o, int a, int b) {
+        return (x(a) - x(o)) * (y(b) - y(o)) - (y(a) - y(o)) * (x(b) - x(o));
+    };
+    // Andrew's monotone chain, counter-clockwise, collinear points left out.
+    std::vector<int> hull(2 * order.size());
+    size_t k = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        while (k >= 2 && cross(hull[k - 2], hull[k - 1], order[i]) <= 0) --k;
+        hull[k++] = order[i];
+    }
+    for (size_t i = order.size() - 1, lower = k + 1; i-- > 0;) {
+        while (k >= lower && cross(hull[k - 2], hull[k - 1], order[i]) <= 0) --k;
+        hull[k++] = order[i];
+    }
+    hull.resize(k - 1);
+    if (hull.size() < 4) return -1;
+    int best = -1;
+    double most = 0;
+    for (size_t i = 0; i < hull.size(); ++i) {
+        const int before = hull[(i + hull.size() - 1) % hull.size()];
+        const int after = hull[(i + 1) % hull.size()];
+        const double lost = std::abs(cross(before, hull[i], after));
+        if (lost > most) {
+            most = lost;
+            best = hull[i];
+        }
+    }
+    return best;
+}
+
 // Clusters that fit no grid and are looked at again without an outermost member, at most,
 // per pass: enough for the few that hold a card, while a frame of hundreds of tiles does not
 // take five times as long.
 constexpr int CLUSTER_RETRIES = 4;
+// Members that stand out from the rest, taken away one after another (the first may be a
+// corner patch that a stray beside it made look far out).
+constexpr int STRAYS_DROPPED = 3;
 
 int find_corners(const finder_allocator* alloc, const image* frame, const card* reference,
                  const image* labels, int n, OfxPointD* corners_out, finder_report* report) {
@@ -1631,7 +1677,16 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         // A region next to the card (a square of clutter against its edge) that joined
         // the cluster stands outermost on its side and turns that side's line towards
         // itself, and then the patches no longer fit the grid. Look again without the
-        // outermost member of each side in turn.
+        // outermost member of each side in turn, and without the member standing out
+        // farthest from the rest (whose own pull on its side can make it look inner).
+        fewer.assign(members, members + count);
+        for (int k = 0; k < STRAYS_DROPPED; ++k) {
+            const int stray = most_protruding_member(regions, fewer.data(), int(fewer.size()));
+            if (stray < 0) break;
+            fewer.erase(std::find(fewer.begin(), fewer.end(), stray));
+            float unused[4];
+            if (place(fewer.data(), int(fewer.size()), unused, true)) break;
+        }
         for (int k = 0; k < 4; ++k) {
             const double c = std::cos(double(angles[k])), sn = std::sin(double(angles[k]));
             int outer = 0;

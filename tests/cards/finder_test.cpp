@@ -754,6 +754,27 @@ TEST(finder, small_cards_are_placed_by_a_finer_second_pass) {
     EXPECT_LT(corner_error(corners, shot.corners), 0.01);
 }
 
+TEST(finder, small_many_patch_cards_are_found_by_a_magnified_look) {
+    // SGs of 127 and 137 pixels in a 1080-row frame, two stops and 1.2 over: their patches
+    // of 10 pixels, eaten into by the edges around them, leave regions too small to count
+    // at the working size, and neither of the first two looks finds a cluster. At one and
+    // a half times the working size they do, and the finer pass places the card.
+    struct shot_case {
+        uint64_t seed;
+        const char* encoding;
+    };
+    const shot_case cases[] = {{2019, "Linear sRGB"}, {2010, "Linear sRGB"}};
+    const refcard_type chart = XRITE_COLORCHECKER_SG_AFTER_NOV2014;
+    for (const shot_case& c : cases) {
+        SCOPED_TRACE(c.seed);
+        const int encode = synth_entry(c.encoding);
+        const synth_shot shot = shot_of(hard_for(chart, 1080), chart, 1920, 1080, c.seed, encode);
+        OfxPointD corners[4];
+        ASSERT_EQ(find(shot, chart, encode, corners), FINDER_FOUND);
+        EXPECT_LT(corner_error(corners, shot.corners), 0.02);
+    }
+}
+
 // The Video chart's patches stand in two blocks with the card's body between them. When
 // one block leaves too few regions to join the other's cluster, that cluster must be
 // placed as its own block (with the card's far side carried across the body), not as the

@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -171,6 +174,38 @@ void BM_render_shot_integer(benchmark::State& state, imageFormat format) {
         }
     render_shot(state, &in.img, format);
 }
+
+// With CHROMALANE_BENCH_FRAMES=DIR, the two UHD float frames the rows above render (the
+// camera frame and the noise) are also written there as planar G, B, R floats
+// (shot.gbrpf32, noise.gbrpf32), for bench/render_vs_lut3d.py to give other renderers the
+// same pixels.
+void write_planar(const image& img, const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+    std::vector<float> row(static_cast<size_t>(WIDTH));
+    for (int channel : {1, 2, 0})
+        for (int y = 0; y < HEIGHT; ++y) {
+            const auto* s =
+                reinterpret_cast<const float*>(img.pixels + (ptrdiff_t)y * img.row_bytes);
+            for (int x = 0; x < WIDTH; ++x) row[(size_t)x] = s[4 * x + channel];
+            std::fwrite(row.data(), sizeof(float), row.size(), f);
+        }
+    if (std::fclose(f) != 0) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
+[[maybe_unused]] const bool frames_written = [] {
+    const char* dir = std::getenv("CHROMALANE_BENCH_FRAMES");
+    if (!dir || !*dir) return false;
+    write_planar(demo_shot().frame, std::string(dir) + "/shot.gbrpf32");
+    write_planar(make_frame(IMAGE_RGBA32F).img, std::string(dir) + "/noise.gbrpf32");
+    return true;
+}();
 
 // The whole render call from a parameters record, as the host layer makes it: the fit
 // comes from the memo after the first frame.

@@ -208,6 +208,21 @@ int main(int argc, char** argv) {
                     rep.matched, rep.findable, rep.irregularity, rep.score, seed, code,
                     s.card_height, std::hypot(s.tilt_x, s.tilt_y) * 180 / 3.14159265358979, s.blur,
                     std::log2(s.exposure), s.noise, s.glare, rep.reason ? rep.reason : "-");
+                // Each placed corner's error along the card's true top side and left side
+                // (per cent of the diagonal), to tell a bias from scatter.
+                const double ux = (shot.corners[1].x - shot.corners[0].x) * par,
+                             uy = shot.corners[1].y - shot.corners[0].y,
+                             vx = (shot.corners[3].x - shot.corners[0].x) * par,
+                             vy = shot.corners[3].y - shot.corners[0].y;
+                const double ul = std::hypot(ux, uy), vl = std::hypot(vx, vy);
+                std::printf("E %s %d %lu", set.c_str(), t, seed);
+                for (int k = 0; k < 4; ++k) {
+                    const double ex = (rep.candidate[k].x - shot.corners[k].x) * par,
+                                 ey = rep.candidate[k].y - shot.corners[k].y;
+                    std::printf(" %+.2f %+.2f", 100 * (ex * ux + ey * uy) / (ul * diag),
+                                100 * (ex * vx + ey * vy) / (vl * diag));
+                }
+                std::printf("\n");
             }
             auto keep = [&] {
                 if (!save) return;

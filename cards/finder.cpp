@@ -1891,7 +1891,8 @@ constexpr float EDGE_THRESHOLD_AGAIN = 3.0f;
 // on frames where the first two looks found nothing.
 constexpr double MAGNIFIED_LOOK = 1.5;
 // Working pixels the magnified look may take (4K frames come to 5.8 million): the frames
-// that would go beyond it (panoramas) are magnified less, or not at all.
+// that would go beyond it, or beyond the widest working image (panoramas), are magnified
+// less, or not at all.
 constexpr double MAGNIFIED_MAX_PIXELS = 6.0e6;
 constexpr double MAGNIFIED_MIN = 1.2;
 
@@ -1902,7 +1903,8 @@ double magnified_look(const image* frame) {
                                     frame->pixel_aspect, &W, &H))
         return 0;
     const double m =
-        std::min(MAGNIFIED_LOOK, std::sqrt(MAGNIFIED_MAX_PIXELS / (double(W) * double(H))));
+        std::min({MAGNIFIED_LOOK, std::sqrt(MAGNIFIED_MAX_PIXELS / (double(W) * double(H))),
+                  double(FINDER_MAX_WORK_WIDTH) / W});
     return m >= MAGNIFIED_MIN ? m : 0;
 }
 

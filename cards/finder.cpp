@@ -508,6 +508,17 @@ constexpr double LAYOUT_SNAP = 0.5;
 // A projective map has eight unknowns; with fewer matches than this the fit would follow
 // the noise of single centres.
 constexpr int LAYOUT_MIN_MATCHES = 6;
+// Charts whose findable patches sit at one end of the card (the centres of the OneShot's six
+// squares span a ninth of its area, the DKK's colour patches a fifth) are placed from those
+// alone, and the far side is carried across two or three times their span. The perspective
+// terms of a map fitted to so small a cluster are mostly its noise, which that distance
+// multiplies: seen along the card, the OneShot's far corners scattered by 1.25 % of the
+// diagonal. Where the matched centres span less than this share of the card, the fit holds
+// those terms towards an affine map with a ridge of this weight per point (in normalised
+// coordinates, where the points lie about 1.4 from their centre). Every other chart's
+// centres span 0.6 of the card or more when it is found whole, and are fitted as before.
+constexpr double PERSPECTIVE_FREE_SHARE = 0.3;
+constexpr double PERSPECTIVE_RIDGE = 0.2;
 // Matches settle in two or three rounds; each round fits the map once.
 constexpr int LAYOUT_ROUNDS = 4;
 // Patch centres this close across (in card widths or heights) are on one row or column.
@@ -911,8 +922,13 @@ bool solve_dense(double* a, double* b, int n) {
 // of the map with its last entry fixed at 1, both point sets first moved to their
 // centroid and scaled to a mean distance of sqrt(2) so that the normal equations stay
 // well conditioned.
+// The projective map from layout (u, v) to frame (x, y) positions that fits them best in
+// the least squares, in normalised coordinates. `perspective_ridge` (per point) holds the
+// map's two perspective terms towards 0, that is towards an affine map, where the points
+// say little about them.
 bool fit_projective(const std::vector<double>& u, const std::vector<double>& v,
-                    const std::vector<double>& x, const std::vector<double>& y, projective* h) {
+                    const std::vector<double>& x, const std::vector<double>& y, projective* h,
+                    double perspective_ridge = 0) {
     const size_t n = u.size();
     if (n < 4) return false;
     auto normaliser = [n](const std::vector<double>& a, const std::vector<double>& b, double* t) {
@@ -949,6 +965,8 @@ bool fit_projective(const std::vector<double>& u, const std::vector<double>& v,
                 for (int k = 0; k < 8; ++k) ata[j * 8 + k] += rows[r][j] * rows[r][k];
             }
     }
+    ata[6 * 8 + 6] += perspective_ridge * double(n);
+    ata[7 * 8 + 7] += perspective_ridge * double(n);
     if (!solve_dense(ata, atb, 8)) return false;
     // Undo the normalisations: H = Tx^-1 Hn Tu.
     const double hn[9] = {atb[0], atb[1], atb[2], atb[3], atb[4], atb[5], atb[6], atb[7], 1};
@@ -1107,6 +1125,10 @@ bool refine_card_corners(const image* frame, const reference_card* ref, const re
     std::vector<int> claims(static_cast<size_t>(patches));
     std::vector<double> u, v, x, y;
     bool fitted = false;
+    // The card's width and height in layout units (the outline of the findable patches
+    // is the unit square).
+    const double card_u = 1 + ref->margin_left + ref->margin_right;
+    const double card_v = 1 + ref->margin_top + ref->margin_bottom;
     for (int round = 0; round < LAYOUT_ROUNDS; ++round) {
         for (int p = 0; p < patches; ++p)
             if (!apply(h, lu[size_t(p)], lv[size_t(p)], &at[size_t(p)])) return false;
@@ -1145,8 +1167,20 @@ bool refine_card_corners(const image* frame, const reference_card* ref, const re
             y.push_back(regions[members[i]].centre_y);
         }
         if (int(u.size()) < LAYOUT_MIN_MATCHES) return false;
+        // The share of the card the matched centres span: under PERSPECTIVE_FREE_SHARE the
+        // far side is carried across several widths of them, and the map's perspective is
+        // held towards none (see PERSPECTIVE_RIDGE).
+        double u0 = INFINITY, u1 = -INFINITY, v0 = INFINITY, v1 = -INFINITY;
+        for (size_t i = 0; i < u.size(); ++i) {
+            u0 = std::min(u0, u[i]);
+            u1 = std::max(u1, u[i]);
+            v0 = std::min(v0, v[i]);
+            v1 = std::max(v1, v[i]);
+        }
+        const double share = (u1 - u0) * (v1 - v0) / (card_u * card_v);
+        const double ridge = share < PERSPECTIVE_FREE_SHARE ? PERSPECTIVE_RIDGE : 0.0;
         projective next;
-        if (!fit_projective(u, v, x, y, &next)) return false;
+        if (!fit_projective(u, v, x, y, &next, ridge)) return false;
         h = next;
         fitted = true;
     }

@@ -921,11 +921,9 @@ bool solve_dense(double* a, double* b, int n) {
 // Least-squares projective map taking the points (u, v) to (x, y): the linear equations
 // of the map with its last entry fixed at 1, both point sets first moved to their
 // centroid and scaled to a mean distance of sqrt(2) so that the normal equations stay
-// well conditioned.
-// The projective map from layout (u, v) to frame (x, y) positions that fits them best in
-// the least squares, in normalised coordinates. `perspective_ridge` (per point) holds the
-// map's two perspective terms towards 0, that is towards an affine map, where the points
-// say little about them.
+// well conditioned. `perspective_ridge` (per point, in those coordinates) holds the map's
+// two perspective terms towards 0, that is towards an affine map, where the points say
+// little about them.
 bool fit_projective(const std::vector<double>& u, const std::vector<double>& v,
                     const std::vector<double>& x, const std::vector<double>& y, projective* h,
                     double perspective_ridge = 0) {

@@ -34,14 +34,16 @@ ROWS = {"camera": "BM_render_shot_rgba32f", "noise": "run/rgba32f_auto"}
 FILES = {"camera": "shot.gbrpf32", "noise": "noise.gbrpf32"}
 
 
-def ours(build, folder):
-    """Mpixel/s of our two rows, writing their frames into folder."""
+def ours(build, folder=None):
+    """Mpixel/s of our two rows, also writing their frames into folder when one is given."""
     pattern = "^(" + "|".join(re.escape(r) for r in ROWS.values()) + ")$"
+    env = dict(os.environ)
+    if folder is not None:
+        env["CHROMALANE_BENCH_FRAMES"] = str(folder)
     out = subprocess.run([str(build / "bench" / "chromalane_bench"),
                           f"--benchmark_filter={pattern}", "--benchmark_min_time=1",
                           "--benchmark_format=json"],
-                         env=dict(os.environ, CHROMALANE_BENCH_FRAMES=str(folder)),
-                         capture_output=True, text=True, check=True)
+                         env=env, capture_output=True, text=True, check=True)
     rates = {b["name"]: b["items_per_second"] / 1e6 for b in json.loads(out.stdout)["benchmarks"]}
     return {frame: rates[row] for frame, row in ROWS.items()}
 
@@ -109,10 +111,10 @@ def main():
         subprocess.run([str(tool), "lut", "--input", "43", "--output", "3", "--chart", "2",
                         "--mode", "deltaE", "--highlight-protection", "on", "-o", str(cube)],
                        check=True, capture_output=True)
-        # One core each: the benchmark and the filter are single-threaded already, and the
-        # processor is asked for one thread where the binding allows it.
+        # One core each: the benchmark rows, the filter (-filter_threads 1) and the
+        # processor's apply all run on one thread. The first round writes the frames.
         for r in range(args.rounds):
-            for frame, rate in ours(args.build, folder).items():
+            for frame, rate in ours(args.build, folder if r == 0 else None).items():
                 rates["ours"][frame].append(rate)
             for frame, name in FILES.items():
                 rates["lut3d"][frame].append(lut3d(folder / name, cube))

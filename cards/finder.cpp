@@ -506,7 +506,10 @@ constexpr double TIGHT_REACH = 2.0;
 // own size of a patch centre is that patch (neighbours are more than a size apart).
 constexpr double LAYOUT_SNAP = 0.5;
 // A projective map has eight unknowns; with fewer matches than this the fit would follow
-// the noise of single centres.
+// the noise of single centres. A chart with no more findable patches than this (the
+// OneShot's six squares) needs one fewer: a square lost to glare or clipping would
+// otherwise lose the card, and the map of so small a cluster is held near affine anyway
+// (six unknowns, see PERSPECTIVE_RIDGE).
 constexpr int LAYOUT_MIN_MATCHES = 6;
 // Charts whose findable patches sit at one end of the card (the centres of the OneShot's six
 // squares span a ninth of its area, the DKK's colour patches a fifth) are placed from those
@@ -521,6 +524,9 @@ constexpr double PERSPECTIVE_FREE_SHARE = 0.3;
 constexpr double PERSPECTIVE_RIDGE = 0.2;
 // Matches settle in two or three rounds; each round fits the map once.
 constexpr int LAYOUT_ROUNDS = 4;
+// Regions on an oblong patch count this far below or above the size it should have.
+constexpr double OBLONG_SIZE_RANGE = 1.5;
+constexpr size_t OBLONG_MIN_REGIONS = 2;
 // Patch centres this close across (in card widths or heights) are on one row or column.
 constexpr double LAYOUT_SAME_LINE = 0.01;
 // Share of a cluster's members that must each match a patch of their own. A cluster of
@@ -753,6 +759,63 @@ constexpr double CLIPPED = 0.99;
 
 }  // namespace
 
+namespace {
+
+// Clipped channels that a fit puts this far below the top are counted as missed by it.
+constexpr double CLIPPED_SLACK = 0.9;
+// A channel needs this many unclipped patches to be fitted at all.
+constexpr int CLIPPED_MIN_PATCHES = 5;
+
+// The residual of a card most of whose patches are clipped (an exposure well over):
+// fitted the other way round, each channel of the frame from the reference colours, on
+// the patches where that channel is below the top. A channel clipped on a patch still
+// counts as far as it goes: it says the patch was at least that bright, and a fit that
+// makes it darker misses. Every channel keeps its own unclipped patches (an orange patch
+// may clip in red only), so more of the card is used than the patches unclipped in all
+// three. Measured as the other residual: the share of the channels' spread the fit
+// misses, with the worst tenth of the patches left out.
+double clipped_fit_residual(const card* sampled, const card* reference) {
+    const int n = reference->ref->patch_count;
+    const size_t count = static_cast<size_t>(n);
+    std::vector<double> y[3], w(count), residual(count, 0.0), x(count);
+    for (int c = 0; c < 3; ++c) y[c].assign(reference->linear[c], reference->linear[c] + n);
+    double sum = 0, spread = 0;
+    for (int c = 0; c < 3; ++c) {
+        int free = 0;
+        double mean = 0;
+        for (int i = 0; i < n; ++i) {
+            x[size_t(i)] = sampled->linear[c][i];
+            w[size_t(i)] = x[size_t(i)] < CLIPPED ? 1.0 : 0.0;
+            if (w[size_t(i)] != 0) {
+                ++free;
+                mean += x[size_t(i)];
+            }
+        }
+        if (free < CLIPPED_MIN_PATCHES) return 1.0;
+        mean /= free;
+        float m[3] = {0, 0, 0};
+        if (!solve3(n, w.data(), y[0].data(), y[1].data(), y[2].data(), x.data(), m)) return 1.0;
+        for (int i = 0; i < n; ++i) {
+            const double p = double(m[0]) * y[0][size_t(i)] + double(m[1]) * y[1][size_t(i)] +
+                             double(m[2]) * y[2][size_t(i)];
+            if (w[size_t(i)] != 0) {
+                residual[size_t(i)] += (p - x[size_t(i)]) * (p - x[size_t(i)]);
+                spread += (x[size_t(i)] - mean) * (x[size_t(i)] - mean);
+            } else if (p < CLIPPED_SLACK * CLIPPED) {
+                residual[size_t(i)] +=
+                    (CLIPPED_SLACK * CLIPPED - p) * (CLIPPED_SLACK * CLIPPED - p);
+            }
+        }
+    }
+    std::sort(residual.begin(), residual.end());
+    const int drop = int(std::floor(RESIDUAL_TRIM * n));
+    for (int i = 0; i < n - drop; ++i) sum += residual[size_t(i)];
+    const double r = sum / spread;
+    return std::isfinite(r) ? r : 1.0;
+}
+
+}  // namespace
+
 double card_fit_residual(const card* sampled, const card* reference) {
     if (!sampled || !reference || !reference->ref) return NAN;
     const int n = reference->ref->patch_count;
@@ -768,10 +831,7 @@ double card_fit_residual(const card* sampled, const card* reference) {
             w[size_t(i)] = 0;
             --kept;
         }
-    if (kept < std::max(4, n / 2)) {
-        std::fill(w.begin(), w.end(), 1.0);
-        kept = n;
-    }
+    if (kept < std::max(4, n / 2)) return clipped_fit_residual(sampled, reference);
     // Fits every kept patch, then again without the worst of them (see RESIDUAL_TRIM and
     // RESIDUAL_GLARE_TRIM), so that those pull neither the matrix nor the sum; the spread
     // is the kept patches' own.
@@ -1111,11 +1171,83 @@ int card_layout(const reference_card* ref, double* u, double* v) {
     return n;
 }
 
+namespace {
+
+// Oblong patches are left out of the layout (see LAYOUT_MAX_ASPECT), but where the
+// findable ones sit at one end of the card, those at the far end are the only hold on
+// it: the OneShot's white, grey and black pieces run along the side its six squares
+// carry across twice their own width. Any region of the frame (cluster member or not)
+// that lies on such a patch under the map `h`, as large as that patch should be beside
+// the matched members, is added to the points (u, v) -> (x, y). True when they were.
+bool add_oblong_patches(const reference_card* ref, const projective& h, const region* regions,
+                        int region_count, double member_area, std::vector<double>* u,
+                        std::vector<double>* v, std::vector<double>* x, std::vector<double>* y) {
+    const double l = ref->margin_left, r = ref->margin_right, t = ref->margin_top,
+                 b = ref->margin_bottom;
+    double findable_area = 0;
+    int findable = 0;
+    auto rect_of = [](const reference_patch& p, double* w, double* hgt) {
+        *w = double(p.rect[1]) - p.rect[0];
+        *hgt = double(p.rect[3]) - p.rect[2];
+        return *w > 0 && *hgt > 0;
+    };
+    for (int i = 0; i < ref->patch_count; ++i) {
+        const reference_patch& p = ref->patches[i];
+        double w, hgt;
+        if (!p.rect || !rect_of(p, &w, &hgt) || std::max(w / hgt, hgt / w) > LAYOUT_MAX_ASPECT)
+            continue;
+        findable_area += w * hgt;
+        ++findable;
+    }
+    if (findable == 0 || !(member_area > 0)) return false;
+    findable_area /= findable;
+    std::vector<double> eu, ev, ex, ey;
+    for (int i = 0; i < ref->patch_count; ++i) {
+        const reference_patch& p = ref->patches[i];
+        double w, hgt;
+        if (!p.rect || !rect_of(p, &w, &hgt)) continue;
+        const double aspect = std::max(w / hgt, hgt / w);
+        if (aspect <= LAYOUT_MAX_ASPECT || aspect > MAX_ASPECT) continue;
+        const double pu = double(p.u) * (1 + l + r) - l, pv = double(p.v) * (1 + t + b) - t;
+        OfxPointD at;
+        if (!apply(h, pu, pv, &at)) continue;
+        const double expected = member_area * w * hgt / findable_area;
+        const double reach = LAYOUT_SNAP * std::sqrt(expected);
+        int found = -1, near = 0;
+        for (int k = 0; k < region_count; ++k) {
+            const region& q = regions[k];
+            if (distance(q.centre_x - at.x, q.centre_y - at.y) >= reach) continue;
+            ++near;
+            if (q.quad_area >= expected / OBLONG_SIZE_RANGE &&
+                q.quad_area <= expected * OBLONG_SIZE_RANGE)
+                found = k;
+        }
+        // Two regions on one patch: neither can be trusted.
+        if (found < 0 || near != 1) continue;
+        eu.push_back(pu);
+        ev.push_back(pv);
+        ex.push_back(regions[found].centre_x);
+        ey.push_back(regions[found].centre_y);
+    }
+    // One such region alone may be a patch run together with what lies beyond the card
+    // (the black piece with a dark border), its centre drawn outwards; two or more hold.
+    if (eu.size() < OBLONG_MIN_REGIONS) return false;
+    u->insert(u->end(), eu.begin(), eu.end());
+    v->insert(v->end(), ev.begin(), ev.end());
+    x->insert(x->end(), ex.begin(), ex.end());
+    y->insert(y->end(), ey.begin(), ey.end());
+    return true;
+}
+
+}  // namespace
+
 bool refine_card_corners(const image* frame, const reference_card* ref, const region* regions,
-                         const int* members, int count, OfxPointD* corners_io, layout_fit* fit) {
+                         const int* members, int count, OfxPointD* corners_io, layout_fit* fit,
+                         int region_count) {
     std::vector<double> lu(size_t(ref ? ref->patch_count : 0)), lv(lu.size());
     const int patches = card_layout(ref, lu.data(), lv.data());
-    if (patches < 4 || count < LAYOUT_MIN_MATCHES) return false;
+    const int least = std::min(LAYOUT_MIN_MATCHES, patches - 1);
+    if (patches < 4 || count < least) return false;
     projective h;
     if (!square_to_quad(corners_io, &h)) return false;
     std::vector<OfxPointD> at(static_cast<size_t>(patches));
@@ -1127,6 +1259,7 @@ bool refine_card_corners(const image* frame, const reference_card* ref, const re
     // is the unit square).
     const double card_u = 1 + ref->margin_left + ref->margin_right;
     const double card_v = 1 + ref->margin_top + ref->margin_bottom;
+    double share = 1;
     for (int round = 0; round < LAYOUT_ROUNDS; ++round) {
         for (int p = 0; p < patches; ++p)
             if (!apply(h, lu[size_t(p)], lv[size_t(p)], &at[size_t(p)])) return false;
@@ -1164,7 +1297,7 @@ bool refine_card_corners(const image* frame, const reference_card* ref, const re
             x.push_back(regions[members[i]].centre_x);
             y.push_back(regions[members[i]].centre_y);
         }
-        if (int(u.size()) < LAYOUT_MIN_MATCHES) return false;
+        if (int(u.size()) < least) return false;
         // The share of the card the matched centres span: under PERSPECTIVE_FREE_SHARE the
         // far side is carried across several widths of them, and the map's perspective is
         // held towards none (see PERSPECTIVE_RIDGE).
@@ -1175,7 +1308,7 @@ bool refine_card_corners(const image* frame, const reference_card* ref, const re
             v0 = std::min(v0, v[i]);
             v1 = std::max(v1, v[i]);
         }
-        const double share = (u1 - u0) * (v1 - v0) / (card_u * card_v);
+        share = (u1 - u0) * (v1 - v0) / (card_u * card_v);
         const double ridge = share < PERSPECTIVE_FREE_SHARE ? PERSPECTIVE_RIDGE : 0.0;
         projective next;
         if (!fit_projective(u, v, x, y, &next, ridge)) return false;
@@ -1183,6 +1316,20 @@ bool refine_card_corners(const image* frame, const reference_card* ref, const re
         fitted = true;
     }
     if (!fitted) return false;
+    if (share < PERSPECTIVE_FREE_SHARE && region_count > 0) {
+        std::vector<double> areas;
+        for (int i = 0; i < count; ++i) {
+            const int p = match[size_t(i)];
+            if (p >= 0 && claims[size_t(p)] == 1) areas.push_back(regions[members[i]].quad_area);
+        }
+        std::nth_element(areas.begin(), areas.begin() + ptrdiff_t(areas.size() / 2), areas.end());
+        projective next;
+        // With the far end held the map spans the card, and is fitted free.
+        if (add_oblong_patches(ref, h, regions, region_count, areas[areas.size() / 2], &u, &v, &x,
+                               &y) &&
+            fit_projective(u, v, x, y, &next, 0.0))
+            h = next;
+    }
     int matched = 0;
     for (int i = 0; i < count; ++i) {
         const int p = match[size_t(i)];
@@ -1664,7 +1811,7 @@ int find_corners(const finder_allocator* alloc, const image* frame, const card* 
         for (int k = 0; k < 4; ++k) o[k] = c[(first + k) % 4];
         layout_fit fit;
         const bool placed =
-            refine_card_corners(frame, reference->ref, regions, cluster, count, o, &fit);
+            refine_card_corners(frame, reference->ref, regions, cluster, count, o, &fit, m);
         OfxPointD outline[4];
         for (int k = 0; k < 4; ++k) outline[k] = o[k];
         expand_card_corners(reference->ref, o);

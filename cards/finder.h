@@ -159,9 +159,12 @@ struct layout_fit {
     int findable = 0;           // the chart's findable patches
     double irregularity = NAN;  // RMS distance of those members from the map, in patch sizes
 };
+// With `region_count`, the number of all the frame's regions in `regions`, a chart placed
+// from patches at one end of it is held at the other by any region on an oblong patch
+// there.
 bool refine_card_corners(const image* frame, const reference_card* ref, const region* regions,
                          const int* members, int count, OfxPointD* corners,
-                         layout_fit* fit = nullptr);
+                         layout_fit* fit = nullptr, int region_count = 0);
 // Picks the cyclic corner order with the smallest colour error, expands it by the
 // margins into `corners` and returns that error.
 double rotate_card(const image* frame, const card* reference, OfxPointD* corners);

@@ -631,6 +631,35 @@ TEST(finder, fit_residual_is_small_for_the_chart_under_any_light_and_large_for_o
     EXPECT_GT(lit({0, 2, 20, 23}), 0.03);
 }
 
+TEST(finder, fit_residual_of_an_overexposed_card_rests_on_what_did_not_clip) {
+    // Two stops over with a cast, clipped at the top as a camera clips: more than half the
+    // patches clip in some channel. The card still fits from each channel's unclipped
+    // patches (and its clipped ones fit as far as they go); the same colours in another
+    // order, clipped alike, do not; nor does a card with nothing left below the top.
+    auto ref = reference_of(XRITE_COLORCHECKER_24_AFTER_NOV2014);
+    const double m[9] = {0.7, 0.1, 0.02, 0.05, 0.9, 0.1, 0.0, 0.2, 1.3};
+    auto over = [&](int shuffle, double gain) {
+        auto c = std::make_unique<card>();
+        *c = *ref;
+        for (int i = 0; i < 24; ++i) {
+            const int j = (i * shuffle + 3 * (shuffle != 1)) % 24;
+            const double x[3] = {ref->linear[0][j], ref->linear[1][j], ref->linear[2][j]};
+            for (int k = 0; k < 3; ++k)
+                c->linear[k][i] = float(std::min(
+                    1.0, gain * (m[3 * k] * x[0] + m[3 * k + 1] * x[1] + m[3 * k + 2] * x[2])));
+        }
+        return c;
+    };
+    auto seen = over(1, 4.0);
+    int clipped = 0;
+    for (int i = 0; i < 24; ++i)
+        clipped += std::max({seen->linear[0][i], seen->linear[1][i], seen->linear[2][i]}) >= 1.0f;
+    ASSERT_GT(clipped, 12);
+    EXPECT_LT(card_fit_residual(seen.get(), ref.get()), 0.01);
+    EXPECT_GT(card_fit_residual(over(7, 4.0).get(), ref.get()), 0.3);
+    EXPECT_GT(card_fit_residual(over(1, 100.0).get(), ref.get()), 0.3);
+}
+
 TEST(finder, linearising_the_work_image_follows_every_catalogue_curve) {
     // The finder linearises through the render's vectorised input stage; it must agree
     // with the scalar curves over the whole code range, out-of-range codes included, and
@@ -792,6 +821,27 @@ TEST(finder, a_far_side_carried_from_patches_at_one_end_stays_on_the_card) {
     expect_hard_shots_found(DSCLABS_ONESHOT, {{1011, "Sony S-Log3 / S-Gamut3.Cine"},
                                               {1014, "Sony S-Log3 / S-Gamut3.Cine"},
                                               {2001, "Linear sRGB"}});
+}
+
+TEST(finder, an_end_without_squares_is_held_by_its_oblong_patches) {
+    // The OneShot's white, grey and black pieces along its far end are too oblong for
+    // the layout, but show as regions: added to the map of the six squares, they place
+    // that end, which the squares alone carried 2.2 and 2.6 % of the diagonal off in the
+    // first two shots. The other three lost a square to glare or clipping and are placed
+    // from the five left.
+    expect_hard_shots_found(DSCLABS_ONESHOT, {{4009, "Linear sRGB"},
+                                              {4015, "Linear sRGB"},
+                                              {3004, "sRGB"},
+                                              {3009, "Linear sRGB"},
+                                              {4004, "sRGB"}});
+}
+
+TEST(finder, overexposed_cards_are_judged_on_what_did_not_clip) {
+    // 1.7 to 1.9 stops over: most patches clip in some channel, the placements are right,
+    // and the colours must be judged on what is left below the top.
+    expect_hard_shots_found(DGKCOLORTOOLS_DKK_5x7, {{4006, "Linear sRGB"}});
+    expect_hard_shots_found(XRITE_COLORCHECKER_PASSPORT_VIDEO, {{1010, "Linear sRGB"}});
+    expect_hard_shots_found(DATACOLOR_SPYDERCHECKR, {{1010, "Linear sRGB"}, {4006, "Linear sRGB"}});
 }
 
 // The Video chart's patches stand in two blocks with the card's body between them. When

@@ -10,6 +10,7 @@
 //   squeezed  non-square pixels: 10/11, 40/33 and 2 in turn (use 720x480)
 //   false     frames that do not show the chart asked for: none at all (strong clutter),
 //             another chart, a decoy board of coloured squares, a tiled wall
+//   false-hard  the same frames under the hard set's light, lens and camera
 // Frames of the hard and false sets are encoded in turn as sRGB, linear and a camera log
 // curve (S-Log3), as footage comes; the others are sRGB.
 // For chart shots each chart's line gives right (every corner within 2 % of the card's
@@ -103,10 +104,11 @@ int main(int argc, char** argv) {
     const char* save = std::getenv("CHROMALANE_DETECTION_SAVE");
     const int encodings[3] = {synth_entry("sRGB"), synth_entry("Linear sRGB"),
                               synth_entry("Sony S-Log3 / S-Gamut3.Cine")};
-    const bool mixed = set == "hard" || set == "false";
+    const bool false_hard = set == "false-hard";
+    const bool mixed = set == "hard" || set == "false" || false_hard;
     const int space = synth_entry("Rec. 709");
     std::printf("%dx%d %s, %d shots per chart, seeds from %lu\n", w, h, set.c_str(), shots, first);
-    const bool false_set = set == "false";
+    const bool false_set = set == "false" || false_hard;
     if (false_set)
         std::printf("%-5s %9s %9s %9s %9s %8s\n", "type", "no chart", "other", "grid", "tiles",
                     "ms/find");
@@ -137,7 +139,7 @@ int main(int argc, char** argv) {
             const int encode = encodings[mixed ? i % 3 : 0];
             if (false_set) {
                 for (int kind = 0; kind < 4; ++kind) {
-                    synth_conditions fc = synth_moderate();
+                    synth_conditions fc = false_hard ? synth_hard() : synth_moderate();
                     refcard_type shown = chart;
                     if (kind == 1) {
                         // Another chart, seen as an ordinary camera would.

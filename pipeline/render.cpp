@@ -164,7 +164,8 @@ void make_setup(const float* c, render_setup* s) {
         o.lb = 0.0f;
         // With 0 < a <= 1 (every display curve) the power, times b, comes from a table and
         // a polynomial. The band of exponents kept in registers starts at the cut's (at
-        // 2^-14 for pure powers) and covers sixteen octaves, where display values lie.
+        // 2^-14 for pure powers) and covers sixteen octaves (thirty-two for sixteen lanes), where
+        // display values lie.
         o.pow_in_range = o.a > 0.0f && o.a <= 1.0f;
         if (o.pow_in_range) {
             power_fit(o.a, o.b, o.pow_q, o.pow_table);

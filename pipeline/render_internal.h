@@ -19,8 +19,9 @@ struct render_curve {
     bool pow_in_range;
     float pow_q[8];
     float pow_table[256];
-    // pow_table[pow_band + 127 ...] for sixteen exponents from pow_band up, for vectors
-    // whose lanes all fall there: a lookup within registers.
+    // pow_table[pow_band + 127 ...] for sixteen exponents from pow_band up (thirty-two
+    // for sixteen lanes), for vectors whose lanes all fall there: a lookup within
+    // registers.
     int pow_band;
     // Input form 4 only: the cut is positive, the linear segment gives at most 0 from
     // code 0 down (e >= 0, f <= 0), and the exponential is within range from the cut up

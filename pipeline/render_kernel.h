@@ -442,8 +442,8 @@ struct lanes {
     struct vcurve {
         vf la, lb, a, b, c, d, e, f, g, h, i, cut, cut2;
         vf q[8];     // the output power's polynomial (render_curve::pow_q)
-        vf band[2];  // render_curve::pow_band's sixteen table entries (eight lanes)
-        vi band_at;  // pow_band + 127
+        vf band[2];  // pow_table's entries from band_at (eight and sixteen lanes)
+        vi band_at;  // pow_band + 127, or less where the band would pass the table's end
     };
     struct vsetup {
         vcurve in, out;
@@ -464,11 +464,14 @@ struct lanes {
         v->cut = splat(c.cut);
         v->cut2 = splat(c.cut2);
         for (int j = 0; j < 8; ++j) v->q[j] = splat(c.pow_q[j]);
-        v->band_at = splati(c.pow_band + 127);
-        if constexpr (W == 8)
+        // The band's entries: sixteen in two registers of eight lanes, thirty-two in two
+        // of sixteen (kept within the table).
+        constexpr int band = W == 16 ? 32 : 16;
+        const int at = c.pow_band + 127 < 256 - band ? c.pow_band + 127 : 256 - band;
+        v->band_at = splati(at);
+        if constexpr (W == 8 || W == 16)
             if (c.pow_in_range)
-                for (int j = 0; j < 16; ++j)
-                    v->band[j / 8][j % 8] = c.pow_table[c.pow_band + 127 + j];
+                for (int j = 0; j < band; ++j) v->band[j / W][j % W] = c.pow_table[at + j];
     }
     static void splat_setup(const render_setup& s, vsetup* v) {
         splat_curve(s.in, &v->in);
@@ -800,7 +803,7 @@ struct lanes {
         return madd(lookup(table, c, (bits >> 23) & splati(255)), madd(p, t, k(KC_ONE)), add);
     }
     static ALWAYS_INLINE vf lookup(const float* table, const vcurve& c, vi i) {
-        (void)c;  // only the eight-lane build has the band
+        (void)c;  // only the eight- and sixteen-lane builds have the band
 #if defined(__AVX2__)
         // Eight lanes whose exponents all lie in the band take its entries from two
         // registers by permutation, chosen by bit 3; the gather is the slow way.
@@ -814,7 +817,13 @@ struct lanes {
         }
 #endif
 #if defined(__AVX512F__)
-        if constexpr (W == 16) return (vf)_mm512_i32gather_ps((__m512i)i, table, 4);
+        // Sixteen lanes: a band of thirty-two entries, one two-register permutation.
+        if constexpr (W == 16) {
+            const __m512i j = (__m512i)(i - c.band_at);
+            if (_mm512_test_epi32_mask(j, _mm512_set1_epi32(-32)) == 0)
+                return (vf)_mm512_permutex2var_ps((__m512)c.band[0], j, (__m512)c.band[1]);
+            return (vf)_mm512_i32gather_ps((__m512i)i, table, 4);
+        }
 #endif
 #if defined(__AVX2__)
         if constexpr (W == 8) return (vf)_mm256_i32gather_ps(table, (__m256i)i, 4);

@@ -1316,7 +1316,7 @@ bool refine_card_corners(const image* frame, const reference_card* ref, const re
         fitted = true;
     }
     if (!fitted) return false;
-    if (share < PERSPECTIVE_FREE_SHARE && region_count > 0) {
+    if (share < PERSPECTIVE_FREE_SHARE && region_count > 0 && !u.empty()) {
         std::vector<double> areas;
         for (int i = 0; i < count; ++i) {
             const int p = match[size_t(i)];

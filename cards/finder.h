@@ -160,8 +160,8 @@ struct layout_fit {
     double irregularity = NAN;  // RMS distance of those members from the map, in patch sizes
 };
 // With `region_count`, the number of all the frame's regions in `regions`, a chart placed
-// from patches at one end of it is held at the other by any region on an oblong patch
-// there.
+// from patches at one end of it is held at the other by the regions on its oblong
+// patches there (two or more).
 bool refine_card_corners(const image* frame, const reference_card* ref, const region* regions,
                          const int* members, int count, OfxPointD* corners,
                          layout_fit* fit = nullptr, int region_count = 0);

@@ -1152,20 +1152,36 @@ bool square_to_quad(const OfxPointD* q, projective* h) {
 
 }  // namespace
 
-int card_layout(const reference_card* ref, double* u, double* v) {
-    if (!ref) return 0;
+namespace {
+
+// A patch's long side over its short one on the chart (1 without a drawn shape, infinite
+// for an empty one), and its area in the chart's own units (0 without a shape).
+double patch_aspect(const reference_patch& p, double* area = nullptr) {
+    if (area) *area = 0;
+    if (!p.rect) return 1;
+    const double w = double(p.rect[1]) - p.rect[0], h = double(p.rect[3]) - p.rect[2];
+    if (!(w > 0) || !(h > 0)) return INFINITY;
+    if (area) *area = w * h;
+    return std::max(w / h, h / w);
+}
+
+// A patch centre in layout coordinates (the findable patches' outline is the unit square).
+void layout_point(const reference_card* ref, const reference_patch& p, double* u, double* v) {
     const double l = ref->margin_left, r = ref->margin_right;
     const double t = ref->margin_top, b = ref->margin_bottom;
+    *u = double(p.u) * (1 + l + r) - l;
+    *v = double(p.v) * (1 + t + b) - t;
+}
+
+}  // namespace
+
+int card_layout(const reference_card* ref, double* u, double* v) {
+    if (!ref) return 0;
     int n = 0;
     for (int i = 0; i < ref->patch_count; ++i) {
         const reference_patch& p = ref->patches[i];
-        if (p.rect) {
-            const double w = double(p.rect[1]) - p.rect[0], h = double(p.rect[3]) - p.rect[2];
-            if (!(w > 0) || !(h > 0) || std::max(w / h, h / w) > double(LAYOUT_MAX_ASPECT))
-                continue;
-        }
-        u[n] = double(p.u) * (1 + l + r) - l;
-        v[n] = double(p.v) * (1 + t + b) - t;
+        if (patch_aspect(p) > double(LAYOUT_MAX_ASPECT)) continue;
+        layout_point(ref, p, &u[n], &v[n]);
         ++n;
     }
     return n;
@@ -1182,36 +1198,26 @@ namespace {
 bool add_oblong_patches(const reference_card* ref, const projective& h, const region* regions,
                         int region_count, double member_area, std::vector<double>* u,
                         std::vector<double>* v, std::vector<double>* x, std::vector<double>* y) {
-    const double l = ref->margin_left, r = ref->margin_right, t = ref->margin_top,
-                 b = ref->margin_bottom;
     double findable_area = 0;
     int findable = 0;
-    auto rect_of = [](const reference_patch& p, double* w, double* hgt) {
-        *w = double(p.rect[1]) - p.rect[0];
-        *hgt = double(p.rect[3]) - p.rect[2];
-        return *w > 0 && *hgt > 0;
-    };
     for (int i = 0; i < ref->patch_count; ++i) {
-        const reference_patch& p = ref->patches[i];
-        double w, hgt;
-        if (!p.rect || !rect_of(p, &w, &hgt) || std::max(w / hgt, hgt / w) > LAYOUT_MAX_ASPECT)
-            continue;
-        findable_area += w * hgt;
+        double area;
+        if (patch_aspect(ref->patches[i], &area) > LAYOUT_MAX_ASPECT || !(area > 0)) continue;
+        findable_area += area;
         ++findable;
     }
     if (findable == 0 || !(member_area > 0)) return false;
     findable_area /= findable;
     std::vector<double> eu, ev, ex, ey;
     for (int i = 0; i < ref->patch_count; ++i) {
-        const reference_patch& p = ref->patches[i];
-        double w, hgt;
-        if (!p.rect || !rect_of(p, &w, &hgt)) continue;
-        const double aspect = std::max(w / hgt, hgt / w);
+        double area;
+        const double aspect = patch_aspect(ref->patches[i], &area);
         if (aspect <= LAYOUT_MAX_ASPECT || aspect > MAX_ASPECT) continue;
-        const double pu = double(p.u) * (1 + l + r) - l, pv = double(p.v) * (1 + t + b) - t;
+        double pu, pv;
+        layout_point(ref, ref->patches[i], &pu, &pv);
         OfxPointD at;
         if (!apply(h, pu, pv, &at)) continue;
-        const double expected = member_area * w * hgt / findable_area;
+        const double expected = member_area * area / findable_area;
         const double reach = LAYOUT_SNAP * std::sqrt(expected);
         int found = -1, near = 0;
         for (int k = 0; k < region_count; ++k) {

@@ -569,6 +569,78 @@ void read_row(const image* img, int64_t j, float* out) {
     }
 }
 
+// Whether every destination index k takes source indices lo + k and lo + k + 1 at half
+// weight each (the last one only lo + k): what a span of one pixel gives at the same size.
+bool halves(const spans& s, int64_t lo) {
+    const size_t count = s.first.size();
+    for (size_t k = 0; k < count; ++k) {
+        const int32_t t0 = s.start[k], taps = s.start[k + 1] - t0;
+        if (s.first[k] != lo + int64_t(k) || taps != (k + 1 < count ? 2 : 1)) return false;
+        for (int32_t t = t0; t < t0 + taps; ++t)
+            if (s.weight[size_t(t)] != 0.5) return false;
+    }
+    return true;
+}
+
+// The same-size scale (the finder's frames of up to 1200 rows): each destination pixel is
+// the mean of its source pixel, the one to its right and the two below them, those past
+// the last column or row left out. The general path's weights are all halves here and
+// halving is exact, so its weighted sums round as these plain ones do and its divisions
+// by 1, 1/2 or 1/4 are exact: the same bits, without the weights or the divisions. Each
+// row's sums of horizontal pairs are made once and serve the two destination rows that
+// read that row.
+// `S` is the source row's floats per pixel: 4 for an RGBA float frame read in place, 3
+// for the R, G, B that read_row gives of any other format.
+template <int S>
+void same_size_mean(const image* src, image* dst) {
+    const int64_t w = int64_t(src->right) - src->left, h = int64_t(src->bottom) - src->top;
+    const size_t n = size_t(w) * S;
+    std::vector<float> rgb(S == 3 ? n : 0);
+    std::vector<double> pairs(2 * n);
+    auto source_row = [&](int64_t j) -> const float* {
+        if (S == 3) {
+            read_row(src, j, rgb.data());
+            return rgb.data();
+        }
+        return reinterpret_cast<const float*>(pixel_address(src, src->left, j));
+    };
+    auto pair_sums = [&](int64_t j, double* __restrict out) {
+        const float* __restrict p = source_row(j);
+        for (size_t i = 0; i + S < n; ++i) out[i] = (0.0 + p[i]) + p[i + S];
+        for (size_t i = n - S; i < n; ++i) out[i] = 0.0 + p[i];
+    };
+    pair_sums(src->top, pairs.data());
+    for (int64_t y = 0; y < h; ++y) {
+        const double* __restrict upper = &pairs[size_t(y & 1) * n];
+        double* __restrict lower = &pairs[size_t((y + 1) & 1) * n];
+        const bool below = y + 1 < h;
+        if (below) pair_sums(src->top + y + 1, lower);
+        const double half = below ? 0.25 : 0.5;  // of the pair sums, of one row or of two
+        const int64_t ty = dst->top + y;
+        auto mean = [&](size_t i, double k) {
+            return static_cast<float>(k * (below ? upper[i] + lower[i] : upper[i]));
+        };
+        if (S == 4 && dst->format == IMAGE_RGBA32F) {
+            // Whole rows in vector lanes, alpha included; alpha is then set to 1.
+            float* __restrict d = reinterpret_cast<float*>(pixel_address(dst, dst->left, ty));
+            const size_t m = n - S;  // every pixel but the last, which has no neighbour
+            if (below)
+                for (size_t i = 0; i < m; ++i)
+                    d[i] = static_cast<float>(0.25 * (upper[i] + lower[i]));
+            else
+                for (size_t i = 0; i < m; ++i) d[i] = static_cast<float>(0.5 * upper[i]);
+            for (size_t i = m; i < n; ++i) d[i] = mean(i, 2 * half);
+            for (int64_t x = 0; x < w; ++x) d[4 * x + 3] = 1.0f;
+            continue;
+        }
+        for (int64_t x = 0; x < w; ++x) {
+            const double k = x + 1 < w ? half : 2 * half;
+            const size_t i = size_t(x * S);
+            put_rgb(dst, dst->left + x, ty, mean(i, k), mean(i + 1, k), mean(i + 2, k));
+        }
+    }
+}
+
 }  // namespace
 
 void scaleImage(const image* src, image* dst) {
@@ -587,6 +659,13 @@ void scaleImage(const image* src, image* dst) {
         make_spans(dst_width, static_cast<float>(src->left), sx, src->left, src->right);
     const spans down =
         make_spans(dst_height, static_cast<float>(src->top), sy, src->top, src->bottom);
+    if (halves(across, src->left) && halves(down, src->top)) {
+        if (src->format == IMAGE_RGBA32F)
+            same_size_mean<4>(src, dst);
+        else
+            same_size_mean<3>(src, dst);
+        return;
+    }
     std::vector<float> row(static_cast<size_t>(std::max<int64_t>(src_width, 0)) * 3);
     std::vector<double> sums(size_t(dst_width) * 3);
     std::vector<double> column_weight(static_cast<size_t>(dst_width));
@@ -596,9 +675,9 @@ void scaleImage(const image* src, image* dst) {
             w += across.weight[size_t(t)];
         column_weight[size_t(x)] = w;
     }
-    // At the same size (the finder's frames of up to 1200 rows) every column is the mean of
-    // a source column and its right neighbour (the last column has no neighbour): the sums
-    // along x then run as whole-row vector arithmetic, in the same order as below.
+    // At the same width (a frame whose height alone is scaled) every column is the
+    // mean of a source column and its right neighbour (the last column has no neighbour):
+    // the sums along x then run as whole-row vector arithmetic, in the same order as below.
     bool pairs = src_width == dst_width;
     for (int64_t x = 0; pairs && x < dst_width; ++x) {
         const int32_t taps = across.start[size_t(x) + 1] - across.start[size_t(x)];

@@ -156,46 +156,90 @@ void convolve1_y(const float* k, int r, const image* src, image* dst) {
     }
 }
 
+namespace {
+
+// The edge kernels, smoothing and derivative, each applied as k0 a + k1 b + k2 c + k3 d +
+// k4 e added in that order onto 0: the sums that adding each tap's whole row in turn
+// gives, bit for bit, in one pass that reads each row once and writes its result once.
+// The weights are constants, so the multiplications by 1 and 2 compile to nothing and to
+// additions; the one by 0 stays, since it turns an infinite pixel into NaN there too.
+struct smooth5 {
+    float operator()(float a, float b, float c, float d, float e) const {
+        return ((((0.0f + 1.0f * a) + 1.0f * b) + 2.0f * c) + 1.0f * d) + 1.0f * e;
+    }
+};
+struct slope5 {
+    float operator()(float a, float b, float c, float d, float e) const {
+        return ((((0.0f + -2.0f * a) + -1.0f * b) + 0.0f * c) + 1.0f * d) + 2.0f * e;
+    }
+};
+
+// One row of the edge pass's horizontal step: the channel row `s` correlated with both
+// kernels, into `smooth` and `slope`. Interior columns run as whole-row vector arithmetic;
+// the two at each end clamp their taps to the row.
+void correlate_row_x(const float* __restrict s, float* __restrict smooth, float* __restrict slope,
+                     int w) {
+    constexpr int R = 2;
+    const int lo = std::min(R, w), hi = std::max(lo, w - R);
+    for (int x = lo; x < hi; ++x) {
+        const float a = s[x - 2], b = s[x - 1], c = s[x], d = s[x + 1], e = s[x + 2];
+        smooth[x] = smooth5{}(a, b, c, d, e);
+        slope[x] = slope5{}(a, b, c, d, e);
+    }
+    for (int x = 0; x < w; ++x) {
+        if (x >= lo && x < hi) {
+            x = hi - 1;
+            continue;
+        }
+        auto at = [&](int i) { return s[std::clamp(i, 0, w - 1)]; };
+        const float a = at(x - 2), b = at(x - 1), c = at(x), d = at(x + 1), e = at(x + 2);
+        smooth[x] = smooth5{}(a, b, c, d, e);
+        slope[x] = slope5{}(a, b, c, d, e);
+    }
+}
+
+}  // namespace
+
 void sobel_edges(const image* src, image* edges, float level) {
-    static const float S[5] = {1, 1, 2, 1, 1};
-    static const float D[5] = {-2, -1, 0, 1, 2};
     constexpr int R = 2;
     const int w = image_width(edges), h = image_height(edges);
     if (w <= 0 || h <= 0) return;
-    // One streaming pass: each source row is split into channels and convolved along x into
-    // rings of the last few rows (smoothed and derivative, per channel); each edge row is
-    // then the vertical pass over its ring rows. The working set stays a few rows wide
-    // instead of several frame-sized planes, and every sum keeps its order, so the result
-    // is the same as convolving whole planes.
+    // One streaming pass: each source row is split into channels and correlated along x
+    // into rings of the last few rows (smoothed and derivative, per channel); each edge row
+    // is then the vertical pass over them. The working set stays a few rows wide instead
+    // of several frame-sized planes, and every sum keeps its order, so the result is the
+    // same as convolving whole planes tap by tap.
     constexpr int SLOTS = 8;  // a power of two above the 2R + 1 rows a vertical pass reads
     const size_t n = size_t(w);
-    std::vector<float> buf(n * (2 + 6 * SLOTS));
+    std::vector<float> buf(n * (1 + 6 * SLOTS));
     float* channel = buf.data();
-    float* row = channel + n;
     auto ring = [&](int c, int kind, int y) {
-        return row + n * (1 + size_t((c * 2 + kind) * SLOTS + (y & (SLOTS - 1))));
+        return channel + n * (1 + size_t((c * 2 + kind) * SLOTS + (y & (SLOTS - 1))));
     };
-    int next = 0;  // next source row to convolve along x
+    int next = 0;  // next source row to correlate along x
     for (int y = 0; y < h; ++y) {
         for (const int last = std::min(y + R, h - 1); next <= last; ++next) {
             const float* s = plane_row(src, next);
             for (int c = 0; c < 3; ++c) {
                 for (size_t x = 0; x < n; ++x) channel[x] = s[4 * x + size_t(c)];
-                convolve_row_x(S, R, channel, ring(c, 0, next), w);
-                convolve_row_x(D, R, channel, ring(c, 1, next), w);
+                correlate_row_x(channel, ring(c, 0, next), ring(c, 1, next), w);
             }
         }
         float* __restrict e = plane_row(edges, y);
         std::fill_n(e, w, 0.0f);
+        // Each channel's smoothed-along-x rows taken along y by the derivative, and its
+        // derivative-along-x rows by the smoothing; the edge is the sum of the six sizes.
+        auto add_sizes = [&](int c, int kind, auto k) {
+            const float* __restrict r0 = ring(c, kind, std::max(y - 2, 0));
+            const float* __restrict r1 = ring(c, kind, std::max(y - 1, 0));
+            const float* __restrict r2 = ring(c, kind, y);
+            const float* __restrict r3 = ring(c, kind, std::min(y + 1, h - 1));
+            const float* __restrict r4 = ring(c, kind, std::min(y + 2, h - 1));
+            for (size_t x = 0; x < n; ++x) e[x] += std::fabs(k(r0[x], r1[x], r2[x], r3[x], r4[x]));
+        };
         for (int c = 0; c < 3; ++c) {
-            // Smoothed along x, derivative along y; then the other way round.
-            for (int kind = 0; kind < 2; ++kind) {
-                const float* k = kind == 0 ? D : S;
-                std::fill_n(row, w, 0.0f);
-                for (int j = -R; j <= R; ++j)
-                    add_scaled(row, ring(c, kind, std::clamp(y + j, 0, h - 1)), k[j + R], w);
-                for (size_t x = 0; x < n; ++x) e[x] += std::fabs(row[x]);
-            }
+            add_sizes(c, 0, slope5{});
+            add_sizes(c, 1, smooth5{});
         }
         for (size_t x = 0; x < n; ++x) e[x] = e[x] > level ? 1.0f : 0.0f;
     }

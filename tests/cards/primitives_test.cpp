@@ -146,6 +146,59 @@ TEST(primitives, edges_see_a_step_of_two_tenths_but_not_one_hundredth) {
     }
 }
 
+TEST(primitives, edges_are_the_sum_of_six_correlations_to_the_last_bit) {
+    // Each channel smoothed along x and differentiated along y, and the other way round,
+    // every sum added tap by tap in kernel order from 0 with clamped borders; the edge
+    // strength is the six sizes added in channel order. The pass computes this in rings of
+    // rows, so its strengths are checked exactly: a threshold at a pixel's strength leaves
+    // it out, one a step of a float below lets it in.
+    static const float S[5] = {1, 1, 2, 1, 1};
+    static const float D[5] = {-2, -1, 0, 1, 2};
+    for (const int H : {13, 3}) {
+        const int W = 23;
+        work_image frame(W, H), work(W, H);
+        uint32_t s = uint32_t(H);
+        for (float& v : frame.data) v = float(next(&s) % 1000) / 997.0f;
+        auto pixel = [&](int x, int y, int c) {
+            return frame.px(std::clamp(x, 0, W - 1), std::clamp(y, 0, H - 1))[c];
+        };
+        auto strength = [&](int x, int y) {
+            float e = 0.0f;
+            for (int c = 0; c < 3; ++c)
+                for (int kind = 0; kind < 2; ++kind) {
+                    const float* along_x = kind == 0 ? S : D;
+                    const float* along_y = kind == 0 ? D : S;
+                    float v = 0.0f;
+                    for (int j = -2; j <= 2; ++j) {
+                        float row = 0.0f;
+                        for (int i = -2; i <= 2; ++i)
+                            row += along_x[i + 2] * pixel(x + i, std::clamp(y + j, 0, H - 1), c);
+                        v += along_y[j + 2] * row;
+                    }
+                    e += std::fabs(v);
+                }
+            return e;
+        };
+        image e = plane_view(&work.img, 0);
+        for (int y = 0; y < H; ++y)
+            for (int x : {0, 1, 2, 11, W - 2, W - 1}) {
+                const float level = strength(x, y);
+                sobel_edges(&frame.img, &e, level);
+                EXPECT_EQ(at(e, x, y), 0.0f) << H << ": " << x << "," << y;
+                sobel_edges(&frame.img, &e, std::nextafter(level, 0.0f));
+                EXPECT_EQ(at(e, x, y), 1.0f) << H << ": " << x << "," << y;
+            }
+        // An infinite pixel gives NaN strengths where its taps meet other signs or weight
+        // 0; NaN is no edge, and the pass must agree with the definition about where.
+        frame.px(11, H / 2)[1] = std::numeric_limits<float>::infinity();
+        sobel_edges(&frame.img, &e, 0.5f);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                EXPECT_EQ(at(e, x, y), strength(x, y) > 0.5f ? 1.0f : 0.0f)
+                    << H << ": " << x << "," << y;
+    }
+}
+
 TEST(primitives, uniform_frame_is_one_region) {
     work_image frame(40, 30, 0.5f), work(40, 30);
     EXPECT_EQ(card_find_regions(&frame.img, &work.img), 5);

@@ -675,26 +675,6 @@ void scaleImage(const image* src, image* dst) {
             w += across.weight[size_t(t)];
         column_weight[size_t(x)] = w;
     }
-    // At the same width (a frame whose height alone is scaled) every column is the
-    // mean of a source column and its right neighbour (the last column has no neighbour):
-    // the sums along x then run as whole-row vector arithmetic, in the same order as below.
-    bool pairs = src_width == dst_width;
-    for (int64_t x = 0; pairs && x < dst_width; ++x) {
-        const int32_t taps = across.start[size_t(x) + 1] - across.start[size_t(x)];
-        pairs = across.first[size_t(x)] == src->left + x &&
-                (taps == 2 || (taps == 1 && x == dst_width - 1));
-    }
-    std::vector<double> near, far;  // weights of a column and of its neighbour, per float
-    if (pairs) {
-        near.resize(size_t(dst_width) * 3);
-        far.resize(size_t(dst_width - 1) * 3);
-        for (int64_t x = 0; x < dst_width; ++x)
-            for (size_t c = 0; c < 3; ++c) {
-                const size_t t = size_t(across.start[size_t(x)]);
-                near[size_t(x) * 3 + c] = across.weight[t];
-                if (x + 1 < dst_width) far[size_t(x) * 3 + c] = across.weight[t + 1];
-            }
-    }
     constexpr int KEPT = 8;
     std::vector<double> kept(size_t(KEPT) * size_t(dst_width) * 3);
     int64_t kept_row[KEPT];
@@ -705,16 +685,6 @@ void scaleImage(const image* src, image* dst) {
         if (kept_row[slot] == j) return h;
         kept_row[slot] = j;
         read_row(src, j, row.data());
-        if (pairs) {
-            const size_t m = size_t(dst_width - 1) * 3;
-            const float* __restrict p = row.data();
-            const double* __restrict a = near.data();
-            const double* __restrict b = far.data();
-            double* __restrict out = h;
-            for (size_t i = 0; i < m; ++i) out[i] = (0.0 + a[i] * p[i]) + b[i] * p[i + 3];
-            for (size_t i = m; i < m + 3; ++i) out[i] = 0.0 + a[i] * p[i];
-            return h;
-        }
         for (int64_t x = 0; x < dst_width; ++x) {
             const int32_t t0 = across.start[size_t(x)], t1 = across.start[size_t(x) + 1];
             const float* p = &row[size_t(across.first[size_t(x)] - src->left) * 3];

@@ -521,11 +521,11 @@ TEST(ScaleImage, ResamplesIntoEveryFormat) {
 
 TEST(ScaleImage, EveryPixelIsTheAreaMeanOfItsSpanAtAnySize) {
     // Same-size frames take a path of their own (each pixel the mean of a 2 x 2 block, from
-    // the frame's rows in place when they are RGBA float), as do frames of the same width;
-    // all must give the area mean getRgb reads over each destination pixel's span. At the
-    // same size that mean's sums are exact in double, so the bits must match; otherwise
-    // only up to the order the sums are added in. The values span many octaves, so that a
-    // float sum would round where the double sum does not.
+    // the frame's rows in place when they are RGBA float); it and the general one must give the
+    // area mean getRgb reads over each destination pixel's span. At the same size that mean's sums
+    // are exact in double, so the bits must match; otherwise only up to the order the sums are
+    // added in. The values span many octaves, so that a float sum would round where the double sum
+    // does not.
     uint32_t state = 12345;
     auto next = [&state] {
         state = state * 1664525u + 1013904223u;
